@@ -1,0 +1,42 @@
+# The README's commands. Each one installs what is missing first, so a fresh Debian 12 machine
+# needs nothing but this checkout.
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+.PHONY: all deps build run test test-asan bench package format clean
+
+all: build
+
+deps:
+	scripts/install-deps
+
+build: deps
+	cmake -S . -B build $(CMAKE_FLAGS)
+	cmake --build build -j$(JOBS)
+
+run: build
+	build/brennet
+
+# Every test: unit, widget, the ALSA adaptor against a real PulseAudio server, and the real
+# program under Xvfb with a tray host; then the unit and widget tests again under ASan and UBSan.
+test: build
+	cd build && ctest --output-on-failure -j$(JOBS)
+	$(MAKE) test-asan
+
+test-asan: deps
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBRENNET_SANITIZE=ON -DBRENNET_BENCH=OFF
+	cmake --build build-asan -j$(JOBS)
+	cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
+		ctest --output-on-failure -j$(JOBS) -L 'unit|widget'
+
+bench: build
+	scripts/run-bench
+
+package: build
+	cd build && cpack -G DEB
+
+format:
+	clang-format -i $$(git ls-files '*.cpp' '*.h')
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,29 @@
+#pragma once
+// Per-user program settings: application, section and value name address a text value. Kept in
+// an INI file per application, $XDG_CONFIG_HOME/Brennet/<application>.ini (~/.config by
+// default), one INI group per section. Names end at their first NUL.
+
+#include <QString>
+
+class SettingsStore {
+public:
+    // configHome is the folder that holds Brennet/; empty means $XDG_CONFIG_HOME or ~/.config.
+    explicit SettingsStore(const QString& configHome = QString());
+
+    // The stored text, or Default when the file, section or value is missing or the file cannot
+    // be read. Never writes anything.
+    QString rtcGetSetting(const QString& AppName, const QString& Section, const QString& Key,
+                          const QString& Default = QString()) const;
+
+    // Stores the value, replacing the file atomically. Returns false when the value did not
+    // reach the disk; lastError() then says why.
+    bool rtcSaveSetting(const QString& AppName, const QString& Section, const QString& Key,
+                        const QString& Setting);
+
+    QString lastError() const { return lastError_; }
+    QString fileName(const QString& AppName) const;
+
+private:
+    QString configHome_;
+    QString lastError_;
+};

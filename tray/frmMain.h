@@ -1,0 +1,84 @@
+#pragma once
+// The hidden main window: holds the settings, the one mixer object and the tray icon, turns
+// clicks and holds on the icon into volume and mute changes, and ends the program.
+
+#include "Module1.h"
+#include "OptionsView.h"
+#include "SettingsStore.h"
+#include "Sound.h"
+#include "SoundPlayer.h"
+#include "TrayService.h"
+#include "clsVolume.h"
+
+#include <QString>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class frmMain : public QWidget, public TrayWindow {
+    Q_OBJECT
+
+public:
+    // The platform services the window and its mixer object work through.
+    struct Services {
+        MixerService& mixer;
+        WaveInService& waveIn;
+        Notifier& notifier;
+        TrayService& tray;
+        SoundPlayer& player;
+        SettingsStore& settings;
+    };
+
+    // programFolder is the folder of the executable (the default click sound lives there).
+    frmMain(Services services, const QString& programFolder, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Settings, filled by Initialize; Increment holds the step as a fraction.
+    QString Increment;
+    QString Sound;
+    QString UserIcon;
+    QString SoundFile;
+    QString IconFile;
+
+    QTimer Timer1;  // times a left press
+    QTimer Timer2;  // times a right press
+
+    void Form_Load();
+    void Initialize();
+    void Form_Unload();  // removes the tray icon and ends the program
+
+    void Form_MouseMove(int Button, int Shift, double X, double Y);
+    void Timer1_Timer();
+    void Timer2_Timer();
+
+    // TrayWindow: the tray's mouse message on our icon.
+    void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) override;
+
+    // The tray icon record lives here for the whole run.
+    Module1& module1() { return module1_; }
+    // The left-button hold fills and shows this dialog; none until one is set.
+    void setOptionsView(OptionsView* view) { optionsView_ = view; }
+    // What Form_Unload calls last to end the program (QCoreApplication::exit by default).
+    void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
+
+    // Read by tests.
+    clsVolume* volume() const { return Volume.get(); }
+    const QString& leftHoldUsed() const { return LeftHoldUsed; }
+    const QString& rightHoldUsed() const { return RightHoldUsed; }
+    const QString& muteActive() const { return MuteActive; }
+
+private:
+    Services services_;
+    QString programFolder_;
+    Module1 module1_;
+    ::Sound sound_;
+    OptionsView* optionsView_ = nullptr;
+    std::function<void()> endProgram_;
+
+    std::unique_ptr<clsVolume> Volume;
+    QString LeftHoldUsed;
+    QString RightHoldUsed;
+    QString MuteActive;
+};
