@@ -84,11 +84,70 @@ public:
 
 private:
     // Implementation-defined below this line.
+    static constexpr uint32_t CaptureBufferSize = 8192;
+    static constexpr size_t ErrorTextLength = 200;
+
+    // Creation and its repetition while no usable mixer was found.
+    void Class_Initialize();
+    void Class_Terminate();
+    void ReconnectIfDue();
+    void ResetMixerState();
+    const MIXERCONTROL& Channel(const MIXERCONTROL& record);
+    VBBool FindControl(HMIXER hmx, uint32_t componentType, uint32_t controlType,
+                       MIXERCONTROL& record);
+
+    // One control value between the object and the mixer.
+    VBBool SetControlValue(HMIXER hmx, const MIXERCONTROL& record, int32_t value);
+    int32_t GetControlValue(const MIXERCONTROL& record);
+    VBBool GetSwitchValue(const MIXERCONTROL& record);
+    void SetSwitchValue(const MIXERCONTROL& record, VBBool value);
+
+    // The wave-input capture that runs beside the input meter.
+    VBBool StartCapture();
+    void StopCapture();
+    void ReleaseCaptureBlocks();
+    void RequeueFinishedBuffers();
+    int32_t ReadMeter(const MIXERCONTROL& meter);
+    void ShowCaptureError();
+
     MixerService& mixer_;
     WaveInService& waveIn_;
     Notifier& notifier_;
     Clock clock_;
 
+    HMIXER MixerHandle = 0;
+    bool handleOpen_ = false;  // MixerHandle came from a successful open and is ours to close
+    MIXERCONTROL VolumeLevelControl{};
+    MIXERCONTROL MicLevelControl{};
+    MIXERCONTROL LineLevelControl{};
+    MIXERCONTROL CDLevelControl{};
+    MIXERCONTROL SynLevelControl{};
+    MIXERCONTROL WaveLevelControl{};
+    MIXERCONTROL VolumeMuteControl{};
+    MIXERCONTROL MicMuteControl{};
+    MIXERCONTROL LineMuteControl{};
+    MIXERCONTROL CDMuteControl{};
+    MIXERCONTROL SynMuteControl{};
+    MIXERCONTROL WaveMuteControl{};
     int32_t LastResult_ = 0;
     VBBool ControlFound_ = VB_FALSE;
+
+    int16_t BufferIndex = 0;
+    std::array<char, ErrorTextLength> ErrorText{};
+    HWAVEIN WaveInHandle = 0;
+    WAVEFORMATEX CaptureFormat{};
+    std::array<std::unique_ptr<char[]>, 3> CaptureBlocks;  // entry 2 stays empty
+    std::array<WAVEHDR, 3> CaptureHeaders;                 // entry 2 stays untouched
+    VBBool CaptureRunning = VB_FALSE;
+
+    MIXERCONTROL InputMeterControl{};
+    MIXERCONTROL OutputMeterControl{};
+    int32_t MeterValue = 0;
+    std::unique_ptr<std::array<unsigned char, 4>> MeterBuffer;  // absent until both opens work
+    MIXERCONTROLDETAILS MeterDetails{};
+
+    // Set while the master volume control is missing (no mixer, or a mixer without it): channel
+    // accesses then retry creation, at most once per second since the last attempt.
+    bool masterMissing_ = true;
+    std::chrono::steady_clock::time_point lastAttempt_{};
 };

@@ -1,0 +1,94 @@
+#pragma once
+// An in-memory wave-input service for tests. Nothing records by itself: the test plays the
+// device and marks queued buffers as filled with finishNext() / finishAll(), which set
+// WHDR_DONE as the real device thread does.
+//
+//     FakeWaveIn waveIn;                 // device 0 present, every call succeeds
+//     waveIn.setDevicePresent(false);    // waveInOpen fails with MMSYSERR_BADDEVICEID
+//     waveIn.failCall(FakeWaveIn::Op::PrepareHeader, 1);  // the first prepare fails
+//
+// Every call is recorded in calls(), with the header it was given, for order and count checks.
+// Adding a buffer is accepted whether or not its header was prepared.
+
+#include "FakeMixer.h"  // nextFakeCallSequence()
+#include "WaveInService.h"
+
+#include <deque>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class FakeWaveIn : public WaveInService {
+public:
+    enum class Op {
+        Open,
+        PrepareHeader,
+        AddBuffer,
+        Start,
+        Reset,
+        Stop,
+        UnprepareHeader,
+        Close,
+        GetErrorText
+    };
+
+    struct Call {
+        Op op;
+        HWAVEIN handle = 0;
+        WAVEHDR* header = nullptr;
+        MMRESULT code = 0;  // GetErrorText: the code described
+        MMRESULT result = 0;
+        uint64_t sequence = 0;
+    };
+
+    void setDevicePresent(bool present) { devicePresent_ = present; }
+    // The nth call (1-based) of op fails with code; nth 0 makes every call of op fail.
+    void failCall(Op op, int nth = 0, MMRESULT code = MMSYSERR_NOMEM);
+
+    // The device fills the oldest queued buffer / every queued buffer.
+    bool finishNext();
+    void finishAll();
+
+    const std::vector<Call>& calls() const { return calls_; }
+    void clearCalls() { calls_.clear(); }
+    int count(Op op) const;
+    const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
+    bool isOpen() const { return handle_ != 0; }
+    const std::deque<WAVEHDR*>& queue() const { return queue_; }
+    // For each prepared header: its buffer length and whether its buffer was all zero.
+    struct Prepared {
+        WAVEHDR* header;
+        uint32_t length;
+        bool zeroFilled;
+    };
+    const std::vector<Prepared>& prepared() const { return prepared_; }
+
+    static std::string errorText(MMRESULT code);
+
+    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
+                        uintptr_t dwCallback, uintptr_t dwInstance, uint32_t fdwOpen) override;
+    MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveInStart(HWAVEIN hwi) override;
+    MMRESULT waveInReset(HWAVEIN hwi) override;
+    MMRESULT waveInStop(HWAVEIN hwi) override;
+    MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
+    MMRESULT waveInClose(HWAVEIN hwi) override;
+    MMRESULT waveInGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
+
+private:
+    MMRESULT record(Call call);
+    std::optional<MMRESULT> injected(Op op);
+    MMRESULT checkHandle(HWAVEIN hwi) const;
+
+    bool devicePresent_ = true;
+    std::map<std::pair<Op, int>, MMRESULT> failures_;
+    std::map<Op, int> callCounts_;
+    HWAVEIN handle_ = 0;
+    HWAVEIN nextHandle_ = 0x40;
+    std::optional<WAVEFORMATEX> format_;
+    std::deque<WAVEHDR*> queue_;
+    std::vector<Prepared> prepared_;
+    std::vector<Call> calls_;
+};
