@@ -1,0 +1,239 @@
+#include "SettingsStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QSettings>
+#include <QStringDecoder>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+
+#include <unistd.h>
+
+namespace {
+
+// The store ends every name at its first NUL.
+QString storeName(const QString& name) {
+    const qsizetype nul = name.indexOf(QChar(u'\0'));
+    return nul < 0 ? name : name.left(nul);
+}
+
+QString systemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Whether the bytes are an INI file the store can take apart without guessing: UTF-8 text
+// without control characters, every line blank, a comment, a [section], a name=value pair or
+// the continuation of a value that ends in a backslash. Anything else (binary garbage, some
+// other program's file) is left to the user rather than read as settings.
+bool isParseableIni(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return false;
+    }
+    bool continuation = false;
+    for (const QString& rawLine : text.split(u'\n')) {
+        QString line = rawLine;
+        if (line.endsWith(u'\r')) {
+            line.chop(1);
+        }
+        for (const QChar c : line) {
+            if (c.unicode() < 0x20 && c != u'\t') {
+                return false;
+            }
+        }
+        const QString trimmed = line.trimmed();
+        const bool continues = trimmed.endsWith(u'\\');
+        if (continuation || trimmed.isEmpty() || trimmed.startsWith(u';') ||
+            trimmed.startsWith(u'#') || trimmed.startsWith(u'\xFEFF')) {
+            continuation = continuation && continues;
+            continue;
+        }
+        if (trimmed.startsWith(u'[')) {
+            if (!trimmed.contains(u']')) {
+                return false;
+            }
+        } else if (!trimmed.contains(u'=')) {
+            return false;
+        }
+        continuation = continues;
+    }
+    return true;
+}
+
+// A value stored as a list (an unquoted comma in a hand-edited file) comes back as the text
+// it was, with its commas.
+QString valueText(const QVariant& value) {
+    if (value.metaType().id() == QMetaType::QStringList) {
+        return value.toStringList().join(u',');
+    }
+    return value.toString();
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(const QString& configHome) : configHome_(configHome) {
+    if (configHome_.isEmpty()) {
+        const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
+        configHome_ =
+            QDir::isAbsolutePath(xdg) ? xdg : QDir::homePath() + QStringLiteral("/.config");
+    }
+}
+
+QString SettingsStore::fileName(const QString& AppName) const {
+    return QDir::cleanPath(configHome_ + QStringLiteral("/Brennet/") + storeName(AppName) +
+                           QStringLiteral(".ini"));
+}
+
+QString SettingsStore::rtcGetSetting(const QString& AppName, const QString& Section,
+                                     const QString& Key, const QString& Default) const {
+    const QString key = storeName(Key);
+    if (storeName(AppName).isEmpty() || key.isEmpty()) {
+        return Default;
+    }
+    const QString path = fileName(AppName);
+    const QFileInfo info(path);
+    if (!info.exists() || !info.isFile() || !info.isReadable()) {
+        return Default;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !isParseableIni(file.readAll())) {
+        return Default;
+    }
+    file.close();
+
+    // A QSettings that changes nothing never writes its file.
+    QSettings settings(path, QSettings::IniFormat);
+    if (settings.status() != QSettings::NoError) {
+        return Default;
+    }
+    settings.beginGroup(storeName(Section));
+    const QVariant value = settings.value(key);
+    return value.isValid() ? valueText(value) : Default;
+}
+
+bool SettingsStore::rtcSaveSetting(const QString& AppName, const QString& Section,
+                                   const QString& Key, const QString& Setting) {
+    lastError_.clear();
+    const QString key = storeName(Key);
+    if (storeName(AppName).isEmpty() || key.isEmpty()) {
+        lastError_ = QStringLiteral("a setting needs an application and a value name");
+        return false;
+    }
+    QString path = fileName(AppName);
+    // A settings file that is a link to one kept elsewhere stays a link: the file it names is
+    // the one replaced.
+    const QFileInfo linkInfo(path);
+    if (linkInfo.isSymLink() && linkInfo.exists()) {
+        path = linkInfo.canonicalFilePath();
+    }
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder)) {
+        lastError_ = QStringLiteral("cannot create the folder %1").arg(folder);
+        return false;
+    }
+
+    // Two instances saving at once must not lose each other's values.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    lock.setStaleLockTime(10000);
+    if (!lock.tryLock(5000)) {
+        lastError_ = QStringLiteral("%1 is locked by another program").arg(path);
+        return false;
+    }
+
+    // What is there now: nothing, settings to keep, or a file we cannot read as settings.
+    QByteArray existing;
+    bool keepExisting = false;
+    bool setAside = false;
+    const QFileInfo info(path);
+    if (info.exists() || info.isSymLink()) {
+        if (!info.isFile()) {
+            lastError_ = QStringLiteral("%1 is not a regular file; it was left as it is").arg(path);
+            return false;
+        }
+        QFile current(path);
+        if (!current.open(QIODevice::ReadOnly)) {
+            lastError_ = QStringLiteral("%1 cannot be read (%2); it was left as it is")
+                             .arg(path, current.errorString());
+            return false;
+        }
+        existing = current.readAll();
+        keepExisting = isParseableIni(existing);
+        setAside = !keepExisting;
+    }
+
+    // The new file is made beside the old one and then renamed over it, so the old file stays
+    // whole until the new one is complete on disk. The temporary name is new every time, so
+    // QSettings' per-file cache never holds a value that did not reach the disk.
+    QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
+    if (!temporary.open()) {
+        lastError_ = QStringLiteral("cannot write in %1 (%2)").arg(folder, temporary.errorString());
+        return false;
+    }
+    if (keepExisting) {
+        temporary.setPermissions(info.permissions());
+        if (temporary.write(existing) != existing.size() || !temporary.flush()) {
+            lastError_ =
+                QStringLiteral("cannot write in %1 (%2)").arg(folder, temporary.errorString());
+            return false;
+        }
+    }
+    temporary.close();
+    {
+        QSettings settings(temporary.fileName(), QSettings::IniFormat);
+        settings.beginGroup(storeName(Section));
+        settings.setValue(key, Setting);
+        settings.endGroup();
+        settings.sync();
+        if (settings.status() != QSettings::NoError) {
+            lastError_ = QStringLiteral(
+                             "cannot write in %1 (the disk may be full or the folder "
+                             "read-only)")
+                             .arg(folder);
+            return false;
+        }
+    }
+
+    // A file that could not be read as settings is kept under a name of its own rather than
+    // overwritten: it may be the user's, and only the user can say what it was.
+    QString asideName;
+    if (setAside) {
+        const QString stem =
+            path + QStringLiteral(".unreadable-") +
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+        asideName = stem;
+        for (int n = 2; QFileInfo::exists(asideName) || QFileInfo(asideName).isSymLink(); ++n) {
+            asideName = stem + QStringLiteral("-%1").arg(n);
+        }
+        // A second name for the same bytes where the file system allows it, else a copy.
+        if (::link(QFile::encodeName(path).constData(), QFile::encodeName(asideName).constData()) !=
+                0 &&
+            !QFile::copy(path, asideName)) {
+            lastError_ = QStringLiteral(
+                             "%1 cannot be read as settings and could not be kept as "
+                             "%2; it was left as it is")
+                             .arg(path, asideName);
+            return false;
+        }
+    }
+
+    if (::rename(QFile::encodeName(temporary.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0) {
+        lastError_ = QStringLiteral("cannot replace %1 (%2)").arg(path, systemError());
+        if (setAside) {
+            QFile::remove(asideName);
+        }
+        return false;
+    }
+    temporary.setAutoRemove(false);  // it is the settings file now
+    if (setAside) {
+        qWarning("Brennet: %s could not be read as settings; it was kept as %s",
+                 qUtf8Printable(path), qUtf8Printable(asideName));
+    }
+    return true;
+}
