@@ -53,6 +53,16 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
 
+    // The tray's mouse message number carried in a mouse-move position X: X in pixels when
+    // scaleMode is vbPixels, else in twips at twipsPerPixelX; rounded with halves to even.
+    static int32_t MouseMessageFromX(double X, int scaleMode, double twipsPerPixelX);
+    static constexpr int vbTwips = 1;
+    static constexpr int vbPixels = 3;
+    int ScaleMode = vbTwips;  // the window's coordinates, twips as on any new window
+
+    // folder + "/" + file, never with two slashes in a row ("/Change.wav" at the root).
+    static QString joinPath(const QString& folder, const QString& file);
+
     // TrayWindow: the tray's mouse message on our icon.
     void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) override;
 
@@ -70,6 +80,23 @@ public:
     const QString& muteActive() const { return MuteActive; }
 
 private:
+    void EndLeftHold();
+    void EndRightHold();
+    void HandleMouseMessage(int32_t n);
+    void LeftRelease();
+    void RightRelease();
+    void StepUp();
+    void StepDown();
+    void ClickSound();
+    double TwipsPerPixelX() const;
+
+    bool LoadSettings();
+    bool LoadCustomIcon();
+    bool ConvertIncrement();
+    bool CreateVolume();
+    bool SeedMuteActive();
+    bool FillTrayIconData();
+
     Services services_;
     QString programFolder_;
     Module1 module1_;

@@ -1,0 +1,345 @@
+#include "frmMain.h"
+
+#include "BuiltinIcon.h"
+#include "StepConversion.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QImageReader>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cstring>
+#include <exception>
+
+namespace {
+
+// Where the settings live: the application, the section (its name ends at the first NUL) and
+// the five value names, blanks and NULs included.
+const QString kApplication = QStringLiteral("Brennet");
+const QString kSection = QStringLiteral(u"设置") + QString(6, QChar(u'\0'));
+const QString kStepName = QStringLiteral(u"增加") + QString(7, QChar(u' '));
+const QString kSoundName = QStringLiteral(u"声音") + QString(3, QChar(u'\0'));
+const QString kUserIconName = QStringLiteral("UserIcon");
+const QString kSoundFileName = QStringLiteral("SoundFile");
+const QString kIconFileName = QStringLiteral("IconFile");
+
+const QString kYes = QStringLiteral("1");
+const QString kNo = QStringLiteral("0");
+
+constexpr int kHoldMs = 500;
+constexpr uint32_t kTrayIconDataSize = 88;
+constexpr uint32_t kTrayIconId = 1;
+const char kTip[] = "Brennet";
+
+// Initialize goes on with its next step when one fails, whatever the failure.
+template <typename Step>
+void skipOnFailure(Step step) {
+    try {
+        step();
+    } catch (const std::exception&) {
+    }
+}
+
+}  // namespace
+
+frmMain::frmMain(Services services, const QString& programFolder, QWidget* parent)
+    : QWidget(parent),
+      services_(services),
+      programFolder_(programFolder),
+      module1_(services.tray),
+      sound_(services.player),
+      endProgram_([] { QCoreApplication::exit(0); }) {
+    setWindowTitle(QStringLiteral("Brennet"));
+    setWindowIcon(BuiltinIcon::icon());
+    // A tick handler stops its own timer, so a hold gives one action.
+    Timer1.setInterval(kHoldMs);
+    Timer2.setInterval(kHoldMs);
+    Timer1.setSingleShot(true);
+    Timer2.setSingleShot(true);
+    connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    connect(&Timer2, &QTimer::timeout, this, &frmMain::Timer2_Timer);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::Form_Load() {
+    Initialize();
+}
+
+void frmMain::Initialize() {
+    skipOnFailure([this] { LoadSettings(); });
+    skipOnFailure([this] { LoadCustomIcon(); });
+    skipOnFailure([this] { ConvertIncrement(); });
+    skipOnFailure([this] { hide(); });
+    skipOnFailure([this] { CreateVolume(); });
+    skipOnFailure([this] { SeedMuteActive(); });
+    skipOnFailure([this] {
+        Timer1.stop();
+        Timer2.stop();
+    });
+    skipOnFailure([this] { FillTrayIconData(); });
+    skipOnFailure([this] { module1_.Shell_NotifyIconA(NIM_ADD, module1_.TrayIconData); });
+}
+
+bool frmMain::LoadSettings() {
+    SettingsStore& store = services_.settings;
+    Increment = store.rtcGetSetting(kApplication, kSection, kStepName, QStringLiteral("10"));
+    Sound = store.rtcGetSetting(kApplication, kSection, kSoundName, kYes);
+    UserIcon = store.rtcGetSetting(kApplication, kSection, kUserIconName, kNo);
+    SoundFile = store.rtcGetSetting(kApplication, kSection, kSoundFileName,
+                                    joinPath(programFolder_, QStringLiteral("Change.wav")));
+    IconFile = store.rtcGetSetting(kApplication, kSection, kIconFileName);
+    return true;
+}
+
+// Only a real icon file is taken: its content must be in the icon format, whatever its name
+// says. A missing file or any other picture keeps the window's icon.
+bool frmMain::LoadCustomIcon() {
+    if (IconFile.isEmpty() || UserIcon != kYes) {
+        return false;
+    }
+    QImageReader reader(IconFile);
+    reader.setDecideFormatFromContent(true);
+    if (!reader.canRead() || reader.format() != "ico") {
+        return false;
+    }
+    QIcon icon;
+    const int count = std::max(reader.imageCount(), 1);
+    for (int i = 0; i < count; ++i) {
+        if (i > 0 && !reader.jumpToNextImage()) {
+            break;
+        }
+        const QImage image = reader.read();
+        if (!image.isNull()) {
+            icon.addPixmap(QPixmap::fromImage(image));
+        }
+    }
+    if (icon.isNull()) {
+        return false;
+    }
+    setWindowIcon(icon);
+    return true;
+}
+
+// The store holds the step in percent; from here on Increment holds the fraction. A stored
+// text that cannot serve as a step gives the default step; the store keeps the text.
+bool frmMain::ConvertIncrement() {
+    Increment = StepConversion::percentToFraction(Increment);
+    return true;
+}
+
+bool frmMain::CreateVolume() {
+    if (!Volume) {
+        Volume = std::make_unique<clsVolume>(services_.mixer, services_.waveIn, services_.notifier);
+    }
+    return true;
+}
+
+// A master muted at start blocks the clicks until a right hold unmutes it. A master that
+// reads unmuted leaves the flag as it was.
+bool frmMain::SeedMuteActive() {
+    if (Volume && Volume->VolumeMute() == VB_TRUE) {
+        MuteActive = kYes;
+    }
+    return true;
+}
+
+bool frmMain::FillTrayIconData() {
+    NOTIFYICONDATA& data = module1_.TrayIconData;
+    data.cbSize = kTrayIconDataSize;
+    data.hWnd = this;
+    data.uID = kTrayIconId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    data.uCallbackMessage = WM_MOUSEMOVE;
+    data.hIcon = windowIcon();
+    // "Brennet", one NUL, then blanks to the end of the field.
+    std::memset(data.szTip, ' ', sizeof data.szTip);
+    std::memcpy(data.szTip, kTip, sizeof kTip);
+    return true;
+}
+
+void frmMain::Form_Unload() {
+    NOTIFYICONDATA& data = module1_.TrayIconData;
+    data.cbSize = kTrayIconDataSize;
+    data.hWnd = this;
+    data.uID = kTrayIconId;
+    module1_.Shell_NotifyIconA(NIM_DELETE, data);
+    if (endProgram_) {
+        endProgram_();
+    }
+}
+
+QString frmMain::joinPath(const QString& folder, const QString& file) {
+    QString joined = folder;
+    while (joined.endsWith(u'/')) {
+        joined.chop(1);
+    }
+    QString name = file;
+    while (name.startsWith(u'/')) {
+        name.remove(0, 1);
+    }
+    return joined + u'/' + name;
+}
+
+int32_t frmMain::MouseMessageFromX(double X, int scaleMode, double twipsPerPixelX) {
+    if (scaleMode == vbPixels || !(twipsPerPixelX > 0)) {
+        return StepConversion::roundToLevel(X);
+    }
+    return StepConversion::roundToLevel(X / twipsPerPixelX);
+}
+
+double frmMain::TwipsPerPixelX() const {
+    // 1440 twips per inch: 15 at 96 dots per inch.
+    const int dpi = logicalDpiX();
+    return dpi > 0 ? 1440.0 / dpi : 15.0;
+}
+
+void frmMain::Form_MouseMove(int Button, int Shift, double X, double Y) {
+    (void)Button;
+    (void)Shift;
+    (void)Y;
+    HandleMouseMessage(MouseMessageFromX(X, ScaleMode, TwipsPerPixelX()));
+}
+
+// The tray hands over the mouse message number itself; nothing to convert.
+void frmMain::trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) {
+    if (uCallbackMessage != WM_MOUSEMOVE) {
+        return;
+    }
+    HandleMouseMessage(static_cast<int32_t>(mouseMessage));
+}
+
+void frmMain::HandleMouseMessage(int32_t n) {
+    switch (n) {
+        case WM_LBUTTONDOWN:
+            if (!Timer1.isActive()) {
+                Timer1.start();
+            }
+            break;
+        case WM_LBUTTONUP:
+            LeftRelease();
+            break;
+        case WM_RBUTTONDOWN:
+            if (!Timer2.isActive()) {
+                Timer2.start();
+            }
+            break;
+        case WM_RBUTTONUP:
+            RightRelease();
+            break;
+        default:  // movement, double clicks, the middle button
+            break;
+    }
+}
+
+// A release before the timer ticked is a click. While muted, or right after a hold, it makes
+// no step and no sound.
+void frmMain::LeftRelease() {
+    Timer1.stop();
+    if (MuteActive == kYes) {
+        return;
+    }
+    if (LeftHoldUsed == kYes) {
+        LeftHoldUsed = kNo;
+        return;
+    }
+    StepUp();
+    ClickSound();
+}
+
+void frmMain::RightRelease() {
+    Timer2.stop();
+    if (MuteActive == kYes) {
+        return;
+    }
+    if (RightHoldUsed == kYes) {
+        RightHoldUsed = kNo;
+        return;
+    }
+    StepDown();
+    ClickSound();
+}
+
+// One step up from the mixer's current level. Nothing caps it at the top: a level less than a
+// step below the maximum goes past it, and the mixer clamps it.
+void frmMain::StepUp() {
+    if (!Volume) {
+        return;
+    }
+    const int32_t level = Volume->VolumeLevel();
+    const int32_t max = Volume->VolumeMax();
+    if (level == max) {
+        return;
+    }
+    const double step = StepConversion::fraction(Increment);
+    const double product = step * Volume->VolumeMax();
+    const double raised = product + Volume->VolumeLevel();
+    Volume->VolumeLevel(StepConversion::roundToLevel(raised));
+}
+
+// One step down, with 0 as the bottom. A level less than a step above 0 goes to 0, so the
+// volume can always be clicked down to silence; at 0 nothing is written.
+void frmMain::StepDown() {
+    if (!Volume) {
+        return;
+    }
+    const double step = StepConversion::fraction(Increment);
+    const int32_t max = Volume->VolumeMax();
+    const int32_t level = Volume->VolumeLevel();
+    const double d = level - step * max;
+    if (!(d > 0)) {
+        if (level > 0) {
+            Volume->VolumeLevel(0);
+        }
+        return;
+    }
+    const double product = step * Volume->VolumeMax();
+    const double lowered = Volume->VolumeLevel() - product;
+    Volume->VolumeLevel(std::max(StepConversion::roundToLevel(lowered), 0));
+}
+
+void frmMain::ClickSound() {
+    if (Sound == kYes) {
+        sound_.sndPlaySoundA(QFile::encodeName(SoundFile).toStdString(), SND_ASYNC);
+    }
+}
+
+// Left hold: fill the options dialog from the settings and show it modeless.
+void frmMain::Timer1_Timer() {
+    if (optionsView_) {
+        optionsView_->setStepText(StepConversion::fractionToPercent(Increment));
+        if (UserIcon == kYes) {
+            optionsView_->checkIcon();
+        }
+        if (Sound == kYes) {
+            optionsView_->checkSound();
+        }
+        optionsView_->showModeless();
+    }
+    EndLeftHold();
+}
+
+// Right hold: switch the master mute as the mixer reports it, not as the flag says.
+void frmMain::Timer2_Timer() {
+    if (!Volume) {
+        // No mixer object yet (Initialize has not run): nothing to switch.
+    } else if (Volume->VolumeMute() == VB_FALSE) {
+        Volume->VolumeMute(VB_TRUE);
+        MuteActive = kYes;
+    } else if (Volume->VolumeMute() == VB_TRUE) {
+        Volume->VolumeMute(VB_FALSE);
+        MuteActive = kNo;
+        RightHoldUsed = kYes;
+    }
+    EndRightHold();
+}
+
+void frmMain::EndLeftHold() {
+    Timer1.stop();
+    LeftHoldUsed = kYes;
+}
+
+void frmMain::EndRightHold() {
+    Timer2.stop();
+}
