@@ -1,0 +1,347 @@
+#include "frmOps.h"
+
+#include "FileChooser.h"
+#include "Notifier.h"
+#include "ProcessControl.h"
+#include "SettingsStore.h"
+#include "Twips.h"
+#include "frmMain.h"
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+const QString kAppName = QStringLiteral("Brennet");
+
+QString withNuls(const char* utf8, int nuls) {
+    return QString::fromUtf8(utf8) + QString(nuls, QChar(u'\0'));
+}
+
+// The program's settings section and value names. The store reads a name up to its first NUL;
+// the blanks after the step's name are part of it.
+QString sectionName() {
+    return withNuls("设置", 6);
+}
+QString stepKey() {
+    return QString::fromUtf8("增加") + QString(7, QChar(u' '));
+}
+QString soundKey() {
+    return withNuls("声音", 3);
+}
+const QString kUserIconKey = QStringLiteral("UserIcon");
+const QString kIconFileKey = QStringLiteral("IconFile");
+const QString kSoundFileKey = QStringLiteral("SoundFile");
+
+// The dialog is laid out for a 9-point face at 96 dots per inch; in logical pixels it scales
+// with the screen like the control positions do.
+constexpr int kFontPixels = 12;
+
+template <typename W>
+W* place(W* widget, const char* name, const QRect& rect) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(rect);
+    return widget;
+}
+
+QPushButton* button(QWidget* parent, const char* name, const char* caption, const QRect& rect) {
+    auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, rect);
+    // Enter in the step box must not apply (and restart) by surprise.
+    b->setAutoDefault(false);
+    return b;
+}
+
+}  // namespace
+
+struct frmOps::Window {
+    QDialog* dialog = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLineEdit* Text1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QLabel* lblIcon = nullptr;
+    QCheckBox* Check1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* lblSound = nullptr;
+    QPushButton* Command5 = nullptr;
+    QPushButton* Command4 = nullptr;
+    QPushButton* Command3 = nullptr;
+};
+
+QString frmOps::IconAction() {
+    return withNuls("图标", 2);
+}
+
+QString frmOps::SoundAction() {
+    return withNuls("声音", 3);
+}
+
+frmOps::frmOps(frmMain& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process)
+    : main_(main), settings_(settings), notifier_(notifier), process_(process) {}
+
+frmOps::~frmOps() {
+    if (window_) {
+        delete window_->dialog;
+    }
+}
+
+frmOps::Window& frmOps::window() {
+    if (!window_) {
+        load();
+    }
+    return *window_;
+}
+
+QDialog* frmOps::loadedForm() const {
+    return window_ ? window_->dialog : nullptr;
+}
+
+// Creates the window with every control in its design state.
+void frmOps::load() {
+    auto w = std::make_unique<Window>();
+    auto* d = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                       Qt::WindowCloseButtonHint);
+    w->dialog = d;
+    d->setObjectName(QStringLiteral("frmOps"));
+    d->setWindowTitle(QString::fromUtf8("[Brennet] - [设置]"));
+    d->setWindowIcon(main_.windowIcon());
+    QFont font = d->font();
+    font.setPixelSize(kFontPixels);
+    d->setFont(font);
+    d->setFixedSize(twips::size(4650, 3705));
+    d->setModal(false);
+
+    w->Frame1 = place(new QGroupBox(QString::fromUtf8("控制选项"), d), "Frame1",
+                      twips::rect(120, 360, 4455, 855));
+    w->Label1 = place(new QLabel(QString::fromUtf8("增加/减小音量的幅度:"), w->Frame1), "Label1",
+                      twips::rect(120, 360, 3135, 255));
+    w->Text1 = place(new QLineEdit(QStringLiteral("10"), w->Frame1), "Text1",
+                     twips::rect(3240, 360, 375, 285));
+    w->Label2 = place(new QLabel(QStringLiteral("%"), w->Frame1), "Label2",
+                      twips::rect(3720, 360, 135, 255));
+    w->Label1->setBuddy(w->Text1);
+
+    w->Frame2 = place(new QGroupBox(QString::fromUtf8("程序设置"), d), "Frame2",
+                      twips::rect(120, 1440, 4455, 1575));
+    w->Check2 = place(new QCheckBox(QString::fromUtf8("在系统托盘使用定制图标..."), w->Frame2),
+                      "Check2", twips::rect(120, 360, 2775, 255));
+    w->Command1 = button(w->Frame2, "Command1", "浏览...", twips::rect(3360, 360, 975, 255));
+    const QString newFile = withNuls("新文件", 2);
+    w->lblIcon = place(new QLabel(twips::shownText(newFile), w->Frame2), "lblIcon",
+                       twips::rect(3360, 600, 975, 255));
+    w->lblIcon->setProperty("caption", newFile);
+    w->lblIcon->setVisible(false);
+    w->Check1 = place(new QCheckBox(QString::fromUtf8("在改变音量时播放声音..."), w->Frame2),
+                      "Check1", twips::rect(120, 960, 2775, 255));
+    w->Command2 = button(w->Frame2, "Command2", "浏览...", twips::rect(3360, 960, 975, 255));
+    w->lblSound = place(new QLabel(twips::shownText(newFile), w->Frame2), "lblSound",
+                        twips::rect(3360, 1200, 975, 255));
+    w->lblSound->setProperty("caption", newFile);
+    w->lblSound->setVisible(false);
+
+    w->Command5 = button(d, "Command5", "解除", twips::rect(120, 3240, 1215, 375));
+    w->Command4 = button(d, "Command4", "取消", twips::rect(1440, 3240, 1095, 375));
+    w->Command3 = button(d, "Command3", "应用 (重起程序)", twips::rect(2640, 3240, 1935, 375));
+    w->Command3->setEnabled(false);
+
+    // Keyboard focus order; the labels and frames take no focus.
+    QWidget::setTabOrder(w->Text1, w->Check1);
+    QWidget::setTabOrder(w->Check1, w->Command1);
+    QWidget::setTabOrder(w->Command1, w->Check2);
+    QWidget::setTabOrder(w->Check2, w->Command2);
+    QWidget::setTabOrder(w->Command2, w->Command3);
+    QWidget::setTabOrder(w->Command3, w->Command4);
+    QWidget::setTabOrder(w->Command4, w->Command5);
+    w->Text1->setFocus();
+
+    // Any change of the step or the flags, by the user or by code, makes Apply available.
+    // textChanged fires only when the text really differs.
+    QObject::connect(w->Check1, &QCheckBox::toggled, d, [this] { enableApply(); });
+    QObject::connect(w->Check2, &QCheckBox::toggled, d, [this] { enableApply(); });
+    QObject::connect(w->Text1, &QLineEdit::textChanged, d, [this] { enableApply(); });
+
+    QObject::connect(w->Command1, &QPushButton::clicked, d, [this] { Command1_Click(); });
+    QObject::connect(w->Command2, &QPushButton::clicked, d, [this] { Command2_Click(); });
+    QObject::connect(w->Command3, &QPushButton::clicked, d, [this] { Command3_Click(); });
+    QObject::connect(w->Command4, &QPushButton::clicked, d, [this] { Command4_Click(); });
+    QObject::connect(w->Command5, &QPushButton::clicked, d, [this] { Command5_Click(); });
+    // Every way of closing the window (Cancel, Escape, the title bar) ends here.
+    QObject::connect(d, &QDialog::finished, d, [this] { unload(); });
+
+    window_ = std::move(w);
+}
+
+// The window goes; the object and its public state stay.
+void frmOps::unload() {
+    if (!window_) {
+        return;
+    }
+    QDialog* d = window_->dialog;
+    window_.reset();
+    d->disconnect();
+    if (d->isVisible()) {
+        d->hide();
+    }
+    d->deleteLater();
+}
+
+void frmOps::enableApply() {
+    if (window_) {
+        window_->Command3->setEnabled(true);
+    }
+}
+
+QDialog* frmOps::form() {
+    return window().dialog;
+}
+QGroupBox* frmOps::Frame1() {
+    return window().Frame1;
+}
+QLabel* frmOps::Label1() {
+    return window().Label1;
+}
+QLineEdit* frmOps::Text1() {
+    return window().Text1;
+}
+QLabel* frmOps::Label2() {
+    return window().Label2;
+}
+QGroupBox* frmOps::Frame2() {
+    return window().Frame2;
+}
+QCheckBox* frmOps::Check2() {
+    return window().Check2;
+}
+QPushButton* frmOps::Command1() {
+    return window().Command1;
+}
+QLabel* frmOps::lblIcon() {
+    return window().lblIcon;
+}
+QCheckBox* frmOps::Check1() {
+    return window().Check1;
+}
+QPushButton* frmOps::Command2() {
+    return window().Command2;
+}
+QLabel* frmOps::lblSound() {
+    return window().lblSound;
+}
+QPushButton* frmOps::Command5() {
+    return window().Command5;
+}
+QPushButton* frmOps::Command4() {
+    return window().Command4;
+}
+QPushButton* frmOps::Command3() {
+    return window().Command3;
+}
+
+void frmOps::setStepText(const QString& text) {
+    // Setting the text the box already holds is not a change.
+    if (Text1()->text() != text) {
+        Text1()->setText(text);
+    }
+}
+
+void frmOps::checkSound() {
+    Check1()->setChecked(true);
+}
+
+void frmOps::checkIcon() {
+    Check2()->setChecked(true);
+}
+
+void frmOps::showModeless() {
+    QDialog* d = form();
+    d->setWindowIcon(main_.windowIcon());
+    d->show();
+    d->raise();
+    d->activateWindow();
+}
+
+void frmOps::Command1_Click() {
+    Action = IconAction();
+    if (chooser_) {
+        chooser_->showModeless();
+    }
+}
+
+void frmOps::Command2_Click() {
+    Action = SoundAction();
+    if (chooser_) {
+        chooser_->showModeless();
+    }
+}
+
+// Writes one value; when it does not reach the disk, returns the message that says so.
+bool frmOps::save(const QString& key, const QString& value, QString* failure) {
+    if (settings_.rtcSaveSetting(kAppName, sectionName(), key, value)) {
+        return true;
+    }
+    *failure = QString::fromUtf8("无法保存设置“%1”。\n文件：%2\n原因：%3\n\n程序没有重新启动。")
+                   .arg(twips::shownText(key).trimmed(), settings_.fileName(kAppName),
+                        settings_.lastError());
+    return false;
+}
+
+void frmOps::report(const QString& message) {
+    notifier_.MsgBox(message.toStdString(), MB_OK | MB_ICONEXCLAMATION, "Brennet");
+}
+
+// Saves the settings, then starts a fresh instance of the program and ends this one. A write
+// that fails, or a new instance that cannot start, is reported and this instance keeps running.
+void frmOps::Command3_Click() {
+    const QString yes = QStringLiteral("1");
+    const QString no = QStringLiteral("0");
+    QString failure;
+    if (!save(stepKey(), Text1()->text(), &failure) ||
+        !save(soundKey(), Check1()->isChecked() ? yes : no, &failure) ||
+        !save(kUserIconKey, Check2()->isChecked() ? yes : no, &failure)) {
+        report(failure);
+        return;
+    }
+    if (!IconName.isEmpty() || !SoundName.isEmpty()) {
+        if (!IconName.isEmpty()) {
+            if (!save(kIconFileKey, IconName, &failure)) {
+                report(failure);
+                return;
+            }
+            main_.module1().Shell_NotifyIconA(NIM_DELETE, main_.module1().TrayIconData);
+        }
+        const bool soundSaved = SoundName.isEmpty() || save(kSoundFileKey, SoundName, &failure);
+        // Initialize adds the tray icon again, so it runs even when the sound file's write
+        // failed after the icon was removed.
+        main_.Initialize();
+        if (!soundSaved) {
+            report(failure);
+            return;
+        }
+    }
+
+    const QString program = process_.applicationFilePath();
+    QString error;
+    if (!process_.startDetached(program, &error)) {
+        const QString prompt =
+            QString::fromUtf8("设置已保存，但无法重新启动程序。\n程序：%1\n原因：%2")
+                .arg(program, error);
+        report(prompt);
+        return;
+    }
+    process_.exitNow();
+}
+
+void frmOps::Command4_Click() {
+    unload();
+}
+
+void frmOps::Command5_Click() {
+    main_.Form_Unload();
+}
