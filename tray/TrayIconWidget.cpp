@@ -1,0 +1,172 @@
+#include "TrayIconWidget.h"
+
+#include "TrayService.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QtEndian>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The resource name and class of the icon window, so desktop tools can find it.
+constexpr char kWmClass[] = "brennet\0Brennet";
+constexpr char kWmName[] = "Brennet";
+
+}  // namespace
+
+TrayIconWidget::TrayIconWidget(xcb_connection_t* connection, bool translucent, int size)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint),
+      connection_(connection),
+      translucent_(translucent) {
+    setAttribute(Qt::WA_AlwaysShowToolTips);
+    setAttribute(translucent ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
+    setWindowTitle(QString::fromLatin1(kWmName));
+    setFixedSize(size, size);
+}
+
+void TrayIconWidget::setIcon(const QIcon& icon) {
+    icon_ = icon;
+    update();
+}
+
+xcb_window_t TrayIconWidget::window() {
+    const bool created = testAttribute(Qt::WA_WState_Created);
+    const auto id = static_cast<xcb_window_t>(winId());
+    if (!created) {
+        setNativeProperties();
+    }
+    return id;
+}
+
+void TrayIconWidget::setNativeProperties() {
+    const auto id = static_cast<xcb_window_t>(winId());
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING,
+                        8, sizeof kWmClass, kWmClass);
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, id, XCB_ATOM_WM_NAME, XCB_ATOM_STRING,
+                        8, std::strlen(kWmName), kWmName);
+}
+
+void TrayIconWidget::setEmbedded(bool embedded) {
+    embedded_ = embedded;
+    if (!embedded) {
+        hide();
+        return;
+    }
+    backgroundStale_ = true;
+    if (!translucent_) {
+        // The tray's background shows through wherever the icon is transparent: with a
+        // parent-relative background, clearing the window paints the tray's background into it.
+        const uint32_t value = XCB_BACK_PIXMAP_PARENT_RELATIVE;
+        xcb_change_window_attributes(connection_, window(), XCB_CW_BACK_PIXMAP, &value);
+    }
+    show();
+    update();
+}
+
+void TrayIconWidget::grabTrayBackground() {
+    backgroundStale_ = false;
+    background_ = QImage();
+    const qreal dpr = devicePixelRatioF();
+    const int w = qRound(width() * dpr);
+    const int h = qRound(height() * dpr);
+    const xcb_window_t id = window();
+    xcb_clear_area(connection_, 0, id, 0, 0, 0, 0);
+    xcb_get_image_cookie_t cookie =
+        xcb_get_image(connection_, XCB_IMAGE_FORMAT_Z_PIXMAP, id, 0, 0, w, h, ~0u);
+    xcb_generic_error_t* error = nullptr;
+    xcb_get_image_reply_t* reply = xcb_get_image_reply(connection_, cookie, &error);
+    std::free(error);
+    if (!reply) {
+        return;
+    }
+    // A 24-bit window comes back as 32 bits per pixel; the server's byte order must be ours.
+    const bool lsbServer =
+        xcb_get_setup(connection_)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+    const bool lsbHost = QSysInfo::ByteOrder == QSysInfo::LittleEndian;
+    if (reply->depth == 24 && lsbServer == lsbHost &&
+        xcb_get_image_data_length(reply) == w * h * 4) {
+        background_ = QImage(xcb_get_image_data(reply), w, h, w * 4, QImage::Format_RGB32).copy();
+        background_.setDevicePixelRatio(dpr);
+    }
+    std::free(reply);
+}
+
+QPixmap TrayIconWidget::pixmapForSize(int logicalSize, qreal dpr) const {
+    const int target = qRound(logicalSize * dpr);
+    // An image drawn for (nearly) this size stays crisp: use it unscaled. Otherwise let the
+    // icon scale a larger image down; a smaller one is centred, never blown up.
+    int best = 0;
+    for (const QSize& s : icon_.availableSizes()) {
+        const int side = qMax(s.width(), s.height());
+        if (side <= target && side * 4 >= target * 3 && side > best) {
+            best = side;
+        }
+    }
+    QPixmap pixmap = icon_.pixmap(QSize(best ? best : target, best ? best : target), 1.0);
+    pixmap.setDevicePixelRatio(dpr);
+    return pixmap;
+}
+
+void TrayIconWidget::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (translucent_) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    } else {
+        if (embedded_ && backgroundStale_) {
+            grabTrayBackground();
+        }
+        if (background_.isNull()) {
+            painter.fillRect(rect(), palette().window());
+        } else {
+            painter.drawImage(rect(), background_);
+        }
+    }
+    if (icon_.isNull()) {
+        return;
+    }
+    const qreal dpr = devicePixelRatioF();
+    const QPixmap pixmap = pixmapForSize(qMin(width(), height()), dpr);
+    // Centre on whole device pixels so the image is not resampled.
+    const qreal x = std::floor((width() * dpr - pixmap.width()) / 2) / dpr;
+    const qreal y = std::floor((height() * dpr - pixmap.height()) / 2) / dpr;
+    painter.drawPixmap(QPointF(x, y), pixmap);
+}
+
+void TrayIconWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit mouseMessage(WM_LBUTTONDOWN);
+    } else if (event->button() == Qt::RightButton) {
+        emit mouseMessage(WM_RBUTTONDOWN);
+    }
+}
+
+// The second press of a quick pair is a press like any other: holding it still counts as a hold.
+void TrayIconWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void TrayIconWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        emit mouseMessage(WM_LBUTTONUP);
+    } else if (event->button() == Qt::RightButton) {
+        emit mouseMessage(WM_RBUTTONUP);
+    }
+}
+
+void TrayIconWidget::resizeEvent(QResizeEvent*) {
+    backgroundStale_ = true;
+    update();
+}
+
+void TrayIconWidget::moveEvent(QMoveEvent*) {
+    if (embedded_) {
+        backgroundStale_ = true;
+        update();
+    }
+}

@@ -1,0 +1,52 @@
+#pragma once
+// The small window that a freedesktop system tray embeds: paints one icon over the tray's
+// background, shows a tooltip and reports button presses and releases as tray mouse messages.
+
+#include <QIcon>
+#include <QImage>
+#include <QWidget>
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+
+class TrayIconWidget : public QWidget {
+    Q_OBJECT
+
+public:
+    // translucent: the tray composites its icons (a 32-bit visual); otherwise the icon is painted
+    // over a copy of the tray's own background.
+    TrayIconWidget(xcb_connection_t* connection, bool translucent, int size);
+
+    void setIcon(const QIcon& icon);
+    bool translucent() const { return translucent_; }
+    // The native window, created on first use.
+    xcb_window_t window();
+    // Called when the tray took the window in (true) or let it go back to the root (false).
+    void setEmbedded(bool embedded);
+    bool embedded() const { return embedded_; }
+
+signals:
+    // WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN or WM_RBUTTONUP.
+    void mouseMessage(uint32_t message);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+private:
+    void setNativeProperties();
+    void grabTrayBackground();
+    QPixmap pixmapForSize(int logicalSize, qreal dpr) const;
+
+    xcb_connection_t* connection_;
+    bool translucent_;
+    bool embedded_ = false;
+    bool backgroundStale_ = true;
+    QIcon icon_;
+    QImage background_;
+};

@@ -1,0 +1,315 @@
+#include "XEmbedTray.h"
+
+#include "TrayIconWidget.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr uint32_t SYSTEM_TRAY_REQUEST_DOCK = 0;
+constexpr uint32_t XEMBED_VERSION = 0;
+constexpr uint32_t XEMBED_MAPPED = 1;
+// The size the icon asks the tray for, in device-independent pixels.
+constexpr int kIconSize = 24;
+
+xcb_atom_t internAtom(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
+    xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
+    const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return atom;
+}
+
+xcb_intern_atom_cookie_t requestAtom(xcb_connection_t* c, const std::string& name) {
+    return xcb_intern_atom(c, 0, static_cast<uint16_t>(name.size()), name.c_str());
+}
+
+// The depth of a visual of the screen, 0 when the screen has no such visual.
+int visualDepth(const xcb_screen_t* screen, xcb_visualid_t visual) {
+    for (auto d = xcb_screen_allowed_depths_iterator(screen); d.rem; xcb_depth_next(&d)) {
+        for (auto v = xcb_depth_visuals_iterator(d.data); v.rem; xcb_visualtype_next(&v)) {
+            if (v.data->visual_id == visual) {
+                return d.data->depth;
+            }
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+XEmbedTray::XEmbedTray() {
+    auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection()) {
+        return;
+    }
+    connection_ = x11->connection();
+
+    // The screen Qt connected to is the one named by DISPLAY.
+    char* host = nullptr;
+    int display = 0;
+    int screenNumber = 0;
+    if (xcb_parse_display(nullptr, &host, &display, &screenNumber)) {
+        std::free(host);
+    } else {
+        screenNumber = 0;
+    }
+    auto it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+    for (int i = 0; i < screenNumber && it.rem > 1; ++i) {
+        xcb_screen_next(&it);
+    }
+    root_ = it.data->root;
+
+    const auto selection =
+        requestAtom(connection_, "_NET_SYSTEM_TRAY_S" + std::to_string(screenNumber));
+    const auto opcode = requestAtom(connection_, "_NET_SYSTEM_TRAY_OPCODE");
+    const auto visual = requestAtom(connection_, "_NET_SYSTEM_TRAY_VISUAL");
+    const auto manager = requestAtom(connection_, "MANAGER");
+    const auto xembedInfo = requestAtom(connection_, "_XEMBED_INFO");
+    const auto attributes = xcb_get_window_attributes(connection_, root_);
+    selection_ = internAtom(connection_, selection);
+    opcode_ = internAtom(connection_, opcode);
+    visualAtom_ = internAtom(connection_, visual);
+    manager_ = internAtom(connection_, manager);
+    xembedInfo_ = internAtom(connection_, xembedInfo);
+
+    // A tray that starts announces itself to the root window's structure listeners. Other parts
+    // of the program listen on the root too, so add to their mask rather than replace it.
+    uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    if (auto* reply = xcb_get_window_attributes_reply(connection_, attributes, nullptr)) {
+        mask |= reply->your_event_mask;
+        std::free(reply);
+    }
+    xcb_change_window_attributes(connection_, root_, XCB_CW_EVENT_MASK, &mask);
+    qApp->installNativeEventFilter(this);
+}
+
+XEmbedTray::~XEmbedTray() {
+    if (qApp) {
+        qApp->removeNativeEventFilter(this);
+    }
+    for (auto& entry : icons_) {
+        delete entry.second.widget;
+    }
+}
+
+QString XEmbedTray::tipText(const NOTIFYICONDATA& data) {
+    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
+    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
+    return QString::fromLocal8Bit(data.szTip, length);
+}
+
+bool XEmbedTray::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) {
+    if (!connection_) {
+        return false;
+    }
+    switch (dwMessage) {
+        case NIM_ADD:
+            return add(data);
+        case NIM_MODIFY:
+            return modify(data);
+        case NIM_DELETE:
+            return remove(data);
+        default:
+            return false;
+    }
+}
+
+bool XEmbedTray::add(const NOTIFYICONDATA& data) {
+    const Key key(data.hWnd, data.uID);
+    if (icons_.count(key)) {
+        return false;  // that icon is shown already; it stays as it is
+    }
+    Icon& icon = icons_[key];
+    icon.hWnd = data.hWnd;
+    if (data.uFlags & NIF_MESSAGE) {
+        icon.uCallbackMessage = data.uCallbackMessage;
+    }
+    if (data.uFlags & NIF_ICON) {
+        icon.icon = data.hIcon;
+    }
+    if (data.uFlags & NIF_TIP) {
+        icon.tip = tipText(data);
+    }
+    lookUpTray();
+    createWidget(icon);
+    dock(icon);
+    return true;
+}
+
+bool XEmbedTray::modify(const NOTIFYICONDATA& data) {
+    auto found = icons_.find(Key(data.hWnd, data.uID));
+    if (found == icons_.end()) {
+        return false;
+    }
+    Icon& icon = found->second;
+    if (data.uFlags & NIF_MESSAGE) {
+        icon.uCallbackMessage = data.uCallbackMessage;
+    }
+    if (data.uFlags & NIF_ICON) {
+        icon.icon = data.hIcon;
+        icon.widget->setIcon(icon.icon);
+    }
+    if (data.uFlags & NIF_TIP) {
+        icon.tip = tipText(data);
+        icon.widget->setToolTip(icon.tip);
+    }
+    return true;
+}
+
+bool XEmbedTray::remove(const NOTIFYICONDATA& data) {
+    auto found = icons_.find(Key(data.hWnd, data.uID));
+    if (found == icons_.end()) {
+        return false;
+    }
+    TrayIconWidget* widget = found->second.widget;
+    icons_.erase(found);
+    // Out of the tray now: the tray drops an icon whose window leaves it. The widget itself
+    // goes later, since this may run inside one of its own mouse events.
+    widget->disconnect(this);
+    widget->hide();
+    xcb_reparent_window(connection_, widget->window(), root_, 0, 0);
+    xcb_flush(connection_);
+    widget->deleteLater();
+    return true;
+}
+
+void XEmbedTray::createWidget(Icon& icon) {
+    icon.widget = new TrayIconWidget(connection_, trayTranslucent_, kIconSize);
+    icon.widget->setIcon(icon.icon);
+    icon.widget->setToolTip(icon.tip);
+    const xcb_window_t window = icon.widget->window();
+    const uint32_t info[] = {XEMBED_VERSION, XEMBED_MAPPED};
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, xembedInfo_, xembedInfo_, 32, 2,
+                        info);
+    TrayIconWidget* widget = icon.widget;
+    connect(widget, &TrayIconWidget::mouseMessage, this, [this, widget](uint32_t message) {
+        for (const auto& entry : icons_) {
+            if (entry.second.widget == widget) {
+                deliver(entry.first, message);
+                return;
+            }
+        }
+    });
+}
+
+void XEmbedTray::deliver(const Key& key, uint32_t message) {
+    auto found = icons_.find(key);
+    if (found != icons_.end() && found->second.hWnd) {
+        found->second.hWnd->trayCallback(found->second.uCallbackMessage, message);
+    }
+}
+
+void XEmbedTray::lookUpTray() {
+    trayOwner_ = 0;
+    trayTranslucent_ = false;
+    auto owner = xcb_get_selection_owner(connection_, selection_);
+    auto* reply = xcb_get_selection_owner_reply(connection_, owner, nullptr);
+    if (reply) {
+        trayOwner_ = reply->owner;
+        std::free(reply);
+    }
+    if (!trayOwner_) {
+        return;
+    }
+    // A tray that composites its icons names a visual with an alpha channel for them.
+    auto property =
+        xcb_get_property(connection_, 0, trayOwner_, visualAtom_, XCB_ATOM_VISUALID, 0, 1);
+    if (auto* visual = xcb_get_property_reply(connection_, property, nullptr)) {
+        if (visual->format == 32 && xcb_get_property_value_length(visual) >= 4) {
+            const auto id = *static_cast<xcb_visualid_t*>(xcb_get_property_value(visual));
+            auto it = xcb_setup_roots_iterator(xcb_get_setup(connection_));
+            for (; it.rem; xcb_screen_next(&it)) {
+                if (it.data->root == root_) {
+                    trayTranslucent_ = visualDepth(it.data, id) == 32;
+                }
+            }
+        }
+        std::free(visual);
+    }
+    // Learn when this tray goes away.
+    const uint32_t mask = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(connection_, trayOwner_, XCB_CW_EVENT_MASK, &mask);
+}
+
+void XEmbedTray::dock(Icon& icon) {
+    if (!trayOwner_) {
+        return;  // no tray yet: its MANAGER announcement will bring the icon in
+    }
+    xcb_client_message_event_t event;
+    std::memset(&event, 0, sizeof event);
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 32;
+    event.window = trayOwner_;
+    event.type = opcode_;
+    event.data.data32[0] = XCB_CURRENT_TIME;
+    event.data.data32[1] = SYSTEM_TRAY_REQUEST_DOCK;
+    event.data.data32[2] = icon.widget->window();
+    xcb_send_event(connection_, 0, trayOwner_, XCB_EVENT_MASK_NO_EVENT,
+                   reinterpret_cast<const char*>(&event));
+    xcb_flush(connection_);
+}
+
+void XEmbedTray::dockAll() {
+    lookUpTray();
+    for (auto& entry : icons_) {
+        Icon& icon = entry.second;
+        if (icon.widget->embedded()) {
+            continue;
+        }
+        // The window's visual is fixed when it is created: a tray that wants the other kind
+        // gets a new window.
+        if (icon.widget->translucent() != trayTranslucent_) {
+            icon.widget->disconnect(this);
+            icon.widget->deleteLater();
+            createWidget(icon);
+        }
+        dock(icon);
+    }
+}
+
+bool XEmbedTray::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
+    if (eventType != "xcb_generic_event_t") {
+        return false;
+    }
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    switch (event->response_type & 0x7f) {
+        case XCB_CLIENT_MESSAGE: {
+            const auto* client = reinterpret_cast<const xcb_client_message_event_t*>(event);
+            if (client->window == root_ && client->type == manager_ &&
+                client->data.data32[1] == selection_) {
+                dockAll();
+            }
+            break;
+        }
+        case XCB_REPARENT_NOTIFY: {
+            const auto* reparent = reinterpret_cast<const xcb_reparent_notify_event_t*>(event);
+            for (auto& entry : icons_) {
+                TrayIconWidget* widget = entry.second.widget;
+                if (reparent->window == reparent->event && widget->window() == reparent->window) {
+                    widget->setEmbedded(reparent->parent != root_);
+                }
+            }
+            break;
+        }
+        case XCB_DESTROY_NOTIFY: {
+            const auto* destroy = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (destroy->window == trayOwner_) {
+                trayOwner_ = 0;
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    return false;
+}
+
+xcb_window_t XEmbedTray::iconWindow(HWND hWnd, uint32_t uID) const {
+    auto found = icons_.find(Key(hWnd, uID));
+    return found == icons_.end() ? 0 : found->second.widget->window();
+}

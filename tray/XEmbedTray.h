@@ -1,0 +1,65 @@
+#pragma once
+// The tray service on an X11 desktop: the freedesktop System Tray Protocol. Each icon is a small
+// window that asks the owner of _NET_SYSTEM_TRAY_S<screen> to embed it (XEmbed). While no tray
+// runs, icons wait hidden; when a tray starts or restarts (the MANAGER message on the root
+// window) they dock again.
+
+#include "TrayService.h"
+
+#include <QAbstractNativeEventFilter>
+#include <QObject>
+
+#include <xcb/xcb.h>
+
+#include <cstdint>
+#include <map>
+#include <utility>
+
+class TrayIconWidget;
+
+class XEmbedTray : public QObject, public TrayService, public QAbstractNativeEventFilter {
+    Q_OBJECT
+
+public:
+    // Needs a QApplication on the xcb platform; without one every request fails.
+    XEmbedTray();
+    ~XEmbedTray() override;
+
+    bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override;
+
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    // The icon window of (hWnd, uID), or 0 when there is none. For tests and benchmarks.
+    xcb_window_t iconWindow(HWND hWnd, uint32_t uID) const;
+
+private:
+    struct Icon {
+        HWND hWnd = nullptr;
+        uint32_t uCallbackMessage = 0;
+        QIcon icon;
+        QString tip;
+        TrayIconWidget* widget = nullptr;
+    };
+    using Key = std::pair<HWND, uint32_t>;
+
+    bool add(const NOTIFYICONDATA& data);
+    bool modify(const NOTIFYICONDATA& data);
+    bool remove(const NOTIFYICONDATA& data);
+    void createWidget(Icon& icon);
+    void dock(Icon& icon);
+    void dockAll();
+    void lookUpTray();
+    void deliver(const Key& key, uint32_t message);
+    static QString tipText(const NOTIFYICONDATA& data);
+
+    xcb_connection_t* connection_ = nullptr;
+    xcb_window_t root_ = 0;
+    xcb_atom_t selection_ = 0;   // _NET_SYSTEM_TRAY_S<screen>
+    xcb_atom_t opcode_ = 0;      // _NET_SYSTEM_TRAY_OPCODE
+    xcb_atom_t visualAtom_ = 0;  // _NET_SYSTEM_TRAY_VISUAL
+    xcb_atom_t manager_ = 0;     // MANAGER
+    xcb_atom_t xembedInfo_ = 0;  // _XEMBED_INFO
+    xcb_window_t trayOwner_ = 0;
+    bool trayTranslucent_ = false;
+    std::map<Key, Icon> icons_;
+};
