@@ -378,7 +378,7 @@ VBBool clsVolume::StartCapture() {
     CaptureFormat.nAvgBytesPerSec = CaptureFormat.nBlockAlign * CaptureFormat.nSamplesPerSec;
     CaptureFormat.cbSize = 0;
 
-    for (BufferIndex = 0; BufferIndex <= 1; ++BufferIndex) {
+    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
         CaptureBlocks[BufferIndex] = std::make_unique<char[]>(CaptureBufferSize);  // zeroed
         WAVEHDR& header = CaptureHeaders[BufferIndex];
         header.lpData = CaptureBlocks[BufferIndex].get();
@@ -399,14 +399,14 @@ VBBool clsVolume::StartCapture() {
         return VB_FALSE;
     }
 
-    for (BufferIndex = 0; BufferIndex <= 1; ++BufferIndex) {
+    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
         LastResult_ = static_cast<int32_t>(
             waveIn_.waveInPrepareHeader(WaveInHandle, &CaptureHeaders[BufferIndex], WAVEHDR_SIZE));
         if (LastResult_ != 0) {
             ShowCaptureError();
         }
     }
-    for (BufferIndex = 0; BufferIndex <= 1; ++BufferIndex) {
+    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
         LastResult_ = static_cast<int32_t>(
             waveIn_.waveInAddBuffer(WaveInHandle, &CaptureHeaders[BufferIndex], WAVEHDR_SIZE));
         if (LastResult_ != 0) {
@@ -423,7 +423,7 @@ void clsVolume::StopCapture() {
     CaptureRunning = VB_FALSE;
     waveIn_.waveInReset(WaveInHandle);
     waveIn_.waveInStop(WaveInHandle);
-    for (BufferIndex = 0; BufferIndex <= 1; ++BufferIndex) {
+    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
         waveIn_.waveInUnprepareHeader(WaveInHandle, &CaptureHeaders[BufferIndex], WAVEHDR_SIZE);
         CaptureHeaders[BufferIndex].lpData = nullptr;
         CaptureBlocks[BufferIndex].reset();
@@ -433,7 +433,7 @@ void clsVolume::StopCapture() {
 }
 
 void clsVolume::ReleaseCaptureBlocks() {
-    for (BufferIndex = 0; BufferIndex <= 1; ++BufferIndex) {
+    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
         CaptureHeaders[BufferIndex].lpData = nullptr;
         CaptureBlocks[BufferIndex].reset();
     }
@@ -444,7 +444,7 @@ void clsVolume::RequeueFinishedBuffers() {
     if (CaptureRunning == VB_FALSE) {
         return;
     }
-    for (BufferIndex = 0; BufferIndex <= 1; ++BufferIndex) {
+    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
         WAVEHDR& header = CaptureHeaders[BufferIndex];
         if ((header.dwFlags.load() & WHDR_DONE) != 0) {
             LastResult_ =

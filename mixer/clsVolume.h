@@ -85,6 +85,7 @@ public:
 private:
     // Implementation-defined below this line.
     static constexpr uint32_t CaptureBufferSize = 8192;
+    static constexpr int16_t CaptureBufferCount = 2;
     static constexpr size_t ErrorTextLength = 200;
 
     // Creation and its repetition while no usable mixer was found.
@@ -132,12 +133,12 @@ private:
     int32_t LastResult_ = 0;
     VBBool ControlFound_ = VB_FALSE;
 
-    int16_t BufferIndex = 0;
+    int16_t BufferIndex = 0;  // the index of every loop over the capture buffers
     std::array<char, ErrorTextLength> ErrorText{};
     HWAVEIN WaveInHandle = 0;
     WAVEFORMATEX CaptureFormat{};
-    std::array<std::unique_ptr<char[]>, 3> CaptureBlocks;  // entry 2 stays empty
-    std::array<WAVEHDR, 3> CaptureHeaders;                 // entry 2 stays untouched
+    std::array<std::unique_ptr<char[]>, CaptureBufferCount> CaptureBlocks;
+    std::array<WAVEHDR, CaptureBufferCount> CaptureHeaders;
     VBBool CaptureRunning = VB_FALSE;
 
     MIXERCONTROL InputMeterControl{};
