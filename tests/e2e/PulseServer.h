@@ -1,0 +1,176 @@
+#pragma once
+// A private PulseAudio server for one test process, run by scripts/pulse-start and
+// scripts/pulse-stop. Constructing it points this process's environment at the server (before
+// ALSA is used), so ALSA's "default", pactl and amixer all reach it. The destructor stops it and
+// removes its folder; a crash signal still ends the server processes.
+
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <thread>
+
+class PulseServer {
+public:
+    explicit PulseServer(bool sineSource = false) : sine_(sineSource) {
+        // Orphaned server processes become our children, so we can reap them when they end.
+        prctl(PR_SET_CHILD_SUBREAPER, 1);
+        char tmpl[] = "/tmp/brennet-pulse-XXXXXX";
+        if (mkdtemp(tmpl) != nullptr)
+            dir_ = tmpl;
+        setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+        setenv("PULSE_SERVER", ("unix:" + dir_ + "/pulse/native").c_str(), 1);
+        setenv("PULSE_CLIENTCONFIG", (dir_ + "/client.conf").c_str(), 1);
+        setenv("HOME", (dir_ + "/home").c_str(), 1);
+        unsetenv("PULSE_SINK");
+        unsetenv("PULSE_SOURCE");
+        installCrashCleanup();
+        start();
+    }
+
+    ~PulseServer() {
+        stop();
+        if (!dir_.empty())
+            shell("rm -rf '" + dir_ + "'");
+        if (current() == this)
+            current() = nullptr;
+    }
+
+    PulseServer(const PulseServer&) = delete;
+    PulseServer& operator=(const PulseServer&) = delete;
+
+    bool start() {
+        std::string cmd = script("pulse-start") + " '" + dir_ + "'" +
+                          (sine_ ? " --sine-source" : "") + " >'" + dir_ + "/start.out' 2>&1";
+        running_ = std::system(cmd.c_str()) == 0;
+        serverPid_ = readPid("server.pid");
+        keeperPid_ = readPid("keeper.pid");
+        current() = this;
+        return running_;
+    }
+
+    void stop() {
+        std::system((script("pulse-stop") + " '" + dir_ + "' >/dev/null 2>&1").c_str());
+        reap(keeperPid_);
+        reap(serverPid_);
+        running_ = false;
+    }
+
+    bool running() const { return running_; }
+    const std::string& dir() const { return dir_; }
+    std::string startLog() const { return slurp(dir_ + "/start.out"); }
+
+    // Runs a shell command and returns its standard output.
+    static std::string shell(const std::string& cmd, int* status = nullptr) {
+        std::string out;
+        FILE* p = popen(cmd.c_str(), "r");
+        if (p == nullptr)
+            return out;
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
+            out.append(buf, n);
+        int rc = pclose(p);
+        if (status != nullptr)
+            *status = rc;
+        return out;
+    }
+
+    // The first number after key in text, or -1.
+    static long numberAfter(const std::string& text, const std::string& key) {
+        size_t at = text.find(key);
+        if (at == std::string::npos)
+            return -1;
+        return std::strtol(text.c_str() + at + key.size(), nullptr, 10);
+    }
+
+    // The null sink's and the default source's state, as the server reports it.
+    static long sinkVolume() {
+        return numberAfter(shell("pactl get-sink-volume nullsink 2>&1"), "front-left:");
+    }
+    static bool sinkMuted() {
+        return shell("pactl get-sink-mute nullsink 2>&1").find("yes") != std::string::npos;
+    }
+    static long sourceVolume() {
+        return numberAfter(shell("pactl get-source-volume @DEFAULT_SOURCE@ 2>&1"), "front-left:");
+    }
+    static bool sourceMuted() {
+        return shell("pactl get-source-mute @DEFAULT_SOURCE@ 2>&1").find("yes") !=
+               std::string::npos;
+    }
+
+    // Polls until done() holds or the timeout passes.
+    static bool waitFor(const std::function<bool()>& done,
+                        std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
+        auto end = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > end)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
+    }
+
+private:
+    static std::string script(const std::string& name) {
+        const char* src = std::getenv("BRENNET_SOURCE_DIR");
+        return std::string(src != nullptr ? src : ".") + "/scripts/" + name;
+    }
+
+    static std::string slurp(const std::string& path) {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    pid_t readPid(const char* name) const {
+        std::ifstream in(dir_ + "/" + name);
+        long pid = 0;
+        in >> pid;
+        return static_cast<pid_t>(pid);
+    }
+
+    static void reap(pid_t& pid) {
+        if (pid > 0)
+            waitpid(pid, nullptr, WNOHANG);
+        pid = 0;
+    }
+
+    static PulseServer*& current() {
+        static PulseServer* server = nullptr;
+        return server;
+    }
+
+    // On a crash or an interrupt the destructor never runs: end the server processes from the
+    // signal handler (kill is safe there), then die of the same signal.
+    static void installCrashCleanup() {
+        for (int sig : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGINT, SIGTERM}) {
+            struct sigaction sa {};
+            sa.sa_handler = [](int s) {
+                if (PulseServer* p = current()) {
+                    if (p->keeperPid_ > 0)
+                        kill(p->keeperPid_, SIGTERM);
+                    if (p->serverPid_ > 0)
+                        kill(p->serverPid_, SIGTERM);
+                }
+                signal(s, SIG_DFL);
+                raise(s);
+            };
+            sa.sa_flags = SA_RESETHAND;
+            sigaction(sig, &sa, nullptr);
+        }
+    }
+
+    std::string dir_;
+    bool sine_;
+    bool running_ = false;
+    pid_t serverPid_ = 0;
+    pid_t keeperPid_ = 0;
+};
