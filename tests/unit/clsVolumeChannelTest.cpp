@@ -44,9 +44,9 @@ const Line kLines[] = {
      &clsVolume::WaveLevel, &clsVolume::WaveLevel, &clsVolume::WaveMute, &clsVolume::WaveMute},
 };
 
-class ChannelTest : public ::testing::Test {
+class clsVolumeChannel : public ::testing::Test {
 protected:
-    ChannelTest() {
+    clsVolumeChannel() {
         // Distinct bounds per line, so a property wired to the wrong record shows.
         int32_t n = 1;
         for (const Line& line : kLines) {
@@ -74,7 +74,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ChannelTest, EachPropertyAddressesItsOwnControlWithOneCallAndBoundsWithNone) {
+TEST_F(clsVolumeChannel, EachPropertyAddressesItsOwnControlWithOneCallAndBoundsWithNone) {
     clsVolume& v = *volume;
     int32_t n = 1;
     for (const Line& line : kLines) {
@@ -113,7 +113,7 @@ TEST_F(ChannelTest, EachPropertyAddressesItsOwnControlWithOneCallAndBoundsWithNo
     }
 }
 
-TEST_F(ChannelTest, LevelWritesSendTheSame32BitsWithoutClamping) {
+TEST_F(clsVolumeChannel, LevelWritesSendTheSame32BitsWithoutClamping) {
     volume->VolumeLevel(-1);
     EXPECT_EQ(mixer.lastWrite(mixer.masterVolumeId()), 0xFFFFFFFFu);
     EXPECT_EQ(volume->VolumeLevel(), -1);
@@ -128,7 +128,7 @@ TEST_F(ChannelTest, LevelWritesSendTheSame32BitsWithoutClamping) {
     EXPECT_EQ(mixer.masterLevel(), 1100u);
 }
 
-TEST_F(ChannelTest, MuteIsTrueOnlyForOneAndAnyNonzeroWriteSendsOne) {
+TEST_F(clsVolumeChannel, MuteIsTrueOnlyForOneAndAnyNonzeroWriteSendsOne) {
     for (auto [stored, expected] :
          {std::pair{0u, VB_FALSE}, {1u, VB_TRUE}, {2u, VB_FALSE}, {0xFFFFFFFFu, VB_FALSE}}) {
         mixer.setMasterMute(false);
@@ -143,7 +143,7 @@ TEST_F(ChannelTest, MuteIsTrueOnlyForOneAndAnyNonzeroWriteSendsOne) {
     EXPECT_EQ(mixer.lastWrite(muteId(kLines[5])), 0u);
 }
 
-TEST_F(ChannelTest, FailedReadsReturnZeroAndFalseNotTheLastGoodValue) {
+TEST_F(clsVolumeChannel, FailedReadsReturnZeroAndFalseNotTheLastGoodValue) {
     mixer.setMasterLevel(77);
     mixer.setMasterMute(true);
     EXPECT_EQ(volume->VolumeLevel(), 77);

@@ -23,7 +23,7 @@ struct ManualClock {
     }
 };
 
-class CreationTest : public ::testing::Test {
+class clsVolumeCreation : public ::testing::Test {
 protected:
     FakeMixer mixer;
     FakeWaveIn waveIn;
@@ -51,7 +51,7 @@ constexpr uint32_t WIN = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
 
 }  // namespace
 
-TEST_F(CreationTest, ConnectedLooksUpEveryControlInOrderAndKeepsOnlyTheSecondHandle) {
+TEST_F(clsVolumeCreation, ConnectedLooksUpEveryControlInOrderAndKeepsOnlyTheSecondHandle) {
     mixer.addFullCard();
     mixer.addControl(MIC, MIXERCONTROL_CONTROLTYPE_PEAKMETER, -5, 5);  // must not be consulted
     {
@@ -84,7 +84,7 @@ TEST_F(CreationTest, ConnectedLooksUpEveryControlInOrderAndKeepsOnlyTheSecondHan
     EXPECT_TRUE(mixer.openHandles().empty()) << "destruction closes the handle it holds";
 }
 
-TEST_F(CreationTest, NoMixerAnswersEveryPropertyQuietly) {
+TEST_F(clsVolumeCreation, NoMixerAnswersEveryPropertyQuietly) {
     mixer.addFullCard();
     mixer.setDevicePresent(false);
     clsVolume volume(mixer, waveIn, notifier, clock.fn());
@@ -121,7 +121,7 @@ TEST_F(CreationTest, NoMixerAnswersEveryPropertyQuietly) {
     EXPECT_EQ(mixer.count(Op::GetDetails), 0);
 }
 
-TEST_F(CreationTest, SecondOpenFailingKeepsChannelsOnTheFirstHandleAndLeavesNoMeters) {
+TEST_F(clsVolumeCreation, SecondOpenFailingKeepsChannelsOnTheFirstHandleAndLeavesNoMeters) {
     mixer.addFullCard();
     mixer.setValue(mixer.controlId(WIN, MIXERCONTROL_CONTROLTYPE_PEAKMETER), 77);
     mixer.failOpen(2);
@@ -144,7 +144,7 @@ TEST_F(CreationTest, SecondOpenFailingKeepsChannelsOnTheFirstHandleAndLeavesNoMe
     EXPECT_TRUE(mixer.openHandles().empty());
 }
 
-TEST_F(CreationTest, MissingLinesAndControlsLeaveZeroRecordsAndDoNotTouchLastResult) {
+TEST_F(clsVolumeCreation, MissingLinesAndControlsLeaveZeroRecordsAndDoNotTouchLastResult) {
     mixer.addMaster(0, 255);
     mixer.addControl(LIN, MIXERCONTROL_CONTROLTYPE_VOLUME, 10, 20, 15);  // line-in without mute
     mixer.addLine(CD);                                                   // CD without controls
@@ -168,7 +168,7 @@ TEST_F(CreationTest, MissingLinesAndControlsLeaveZeroRecordsAndDoNotTouchLastRes
     EXPECT_EQ(volume.VolumeMax(), 255) << "the other channels work";
 }
 
-TEST_F(CreationTest, InputMeterFallsBackToTheMicrophone) {
+TEST_F(clsVolumeCreation, InputMeterFallsBackToTheMicrophone) {
     mixer.addMaster(0, 255);
     mixer.addControl(MIC, MIXERCONTROL_CONTROLTYPE_PEAKMETER, -100, 100);
     {
@@ -187,7 +187,7 @@ TEST_F(CreationTest, InputMeterFallsBackToTheMicrophone) {
     EXPECT_EQ(volume.MinVolumeMeterInput(), 0);
 }
 
-TEST_F(CreationTest, MixerAppearingLaterIsFoundByAnAccessAtMostOncePerSecond) {
+TEST_F(clsVolumeCreation, MixerAppearingLaterIsFoundByAnAccessAtMostOncePerSecond) {
     mixer.addMaster(0, 255);
     mixer.setMasterLevel(40);
     mixer.setDevicePresent(false);
@@ -221,7 +221,7 @@ TEST_F(CreationTest, MixerAppearingLaterIsFoundByAnAccessAtMostOncePerSecond) {
     EXPECT_EQ(mixer.openHandles().size(), 1u);
 }
 
-TEST_F(CreationTest, MixerWithoutMasterVolumeIsRetriedWithoutLeakingHandles) {
+TEST_F(clsVolumeCreation, MixerWithoutMasterVolumeIsRetriedWithoutLeakingHandles) {
     mixer.addControl(WAV, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, 100, 7);
     clsVolume volume(mixer, waveIn, notifier, clock.fn());
     EXPECT_EQ(volume.VolumeMax(), 0);

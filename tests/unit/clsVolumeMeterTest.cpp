@@ -14,9 +14,9 @@ using MOp = FakeMixer::Op;
 
 namespace {
 
-class MeterTest : public ::testing::Test {
+class clsVolumeMeter : public ::testing::Test {
 protected:
-    MeterTest() {
+    clsVolumeMeter() {
         mixer.addFullCard();
         inputMeter =
             mixer.controlId(MIXERLINE_COMPONENTTYPE_DST_WAVEIN, MIXERCONTROL_CONTROLTYPE_PEAKMETER);
@@ -36,7 +36,7 @@ protected:
 
 }  // namespace
 
-TEST_F(MeterTest, FirstInputReadingStartsTheCaptureOnceAndOutputReadingsNever) {
+TEST_F(clsVolumeMeter, FirstInputReadingStartsTheCaptureOnceAndOutputReadingsNever) {
     auto volume = make();
     mixer.setValue(outputMeter, 9);
     EXPECT_EQ(volume->CurrentVolumeMeterOutput(), 9);
@@ -79,7 +79,7 @@ TEST_F(MeterTest, FirstInputReadingStartsTheCaptureOnceAndOutputReadingsNever) {
     EXPECT_TRUE(notifier.messages.empty());
 }
 
-TEST_F(MeterTest, OnlyFinishedBuffersAreQueuedAgain) {
+TEST_F(clsVolumeMeter, OnlyFinishedBuffersAreQueuedAgain) {
     auto volume = make();
     volume->CurrentVolumeMeterOutput();
     EXPECT_EQ(waveIn.count(WOp::AddBuffer), 0) << "no capture runs yet";
@@ -111,7 +111,7 @@ TEST_F(MeterTest, OnlyFinishedBuffersAreQueuedAgain) {
     EXPECT_TRUE(notifier.messages.empty());
 }
 
-TEST_F(MeterTest, NoInputDeviceShowsTheErrorBoxTwicePerReadingAndStillReadsTheMeter) {
+TEST_F(clsVolumeMeter, NoInputDeviceShowsTheErrorBoxTwicePerReadingAndStillReadsTheMeter) {
     waveIn.setDevicePresent(false);
     auto volume = make();
     mixer.setValue(inputMeter, 12);
@@ -135,7 +135,7 @@ TEST_F(MeterTest, NoInputDeviceShowsTheErrorBoxTwicePerReadingAndStillReadsTheMe
     EXPECT_EQ(waveIn.queue().size(), 2u);
 }
 
-TEST_F(MeterTest, AFailingPreparationShowsOneBoxAndTheCaptureStillRuns) {
+TEST_F(clsVolumeMeter, AFailingPreparationShowsOneBoxAndTheCaptureStillRuns) {
     waveIn.failCall(WOp::PrepareHeader, 1, MMSYSERR_NOMEM);
     auto volume = make();
     volume->CurrentVolumeMeterInput();
@@ -150,7 +150,7 @@ TEST_F(MeterTest, AFailingPreparationShowsOneBoxAndTheCaptureStillRuns) {
     EXPECT_EQ(waveIn.count(WOp::Open), 1) << "the capture counts as running";
 }
 
-TEST_F(MeterTest, ReadingsAreMadeNonNegativeAndAFailedReadingKeepsTheLastGoodOne) {
+TEST_F(clsVolumeMeter, ReadingsAreMadeNonNegativeAndAFailedReadingKeepsTheLastGoodOne) {
     auto volume = make();
     // Nothing read yet: the meter buffer starts at zero.
     mixer.failCall(MOp::GetDetails, 0, MMSYSERR_ERROR);
@@ -171,7 +171,7 @@ TEST_F(MeterTest, ReadingsAreMadeNonNegativeAndAFailedReadingKeepsTheLastGoodOne
     EXPECT_EQ(volume->LastResult(), static_cast<int32_t>(MIXERR_INVALCONTROL));
 }
 
-TEST_F(MeterTest, EndingTheObjectStopsTheCaptureBeforeClosingTheMixer) {
+TEST_F(clsVolumeMeter, EndingTheObjectStopsTheCaptureBeforeClosingTheMixer) {
     auto volume = make();
     volume->CurrentVolumeMeterInput();
     waveIn.clearCalls();
