@@ -1,0 +1,233 @@
+#include "frmOpen.h"
+
+#include "DirListBox.h"
+#include "DriveListBox.h"
+#include "FileListBox.h"
+#include "ProcessControl.h"
+#include "Twips.h"
+#include "frmOps.h"
+
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kFontPixels = 12;
+
+QString withNuls(const char* utf8, int nuls) {
+    return QString::fromUtf8(utf8) + QString(nuls, QChar(u'\0'));
+}
+
+}  // namespace
+
+struct frmOpen::Window {
+    QDialog* dialog = nullptr;
+    DriveListBox* Drive1 = nullptr;
+    FileListBox* File1 = nullptr;
+    DirListBox* Dir1 = nullptr;
+    QPushButton* Command1 = nullptr;
+    QPushButton* Command2 = nullptr;
+    QLabel* lblStatus = nullptr;
+};
+
+frmOpen::frmOpen(frmOps& ops, ProcessControl& process) : ops_(ops), process_(process) {}
+
+frmOpen::~frmOpen() {
+    if (window_) {
+        delete window_->dialog;
+    }
+}
+
+frmOpen::Window& frmOpen::window() {
+    if (!window_) {
+        load();
+    }
+    return *window_;
+}
+
+QDialog* frmOpen::loadedForm() const {
+    return window_ ? window_->dialog : nullptr;
+}
+
+// Creates the window in its design state, then prepares it (the load runs DoLoad).
+void frmOpen::load() {
+    auto w = std::make_unique<Window>();
+    auto* d = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                                       Qt::WindowCloseButtonHint);
+    w->dialog = d;
+    d->setObjectName(QStringLiteral("frmOpen"));
+    QFont font = d->font();
+    font.setPixelSize(kFontPixels);
+    d->setFont(font);
+    d->setFixedSize(twips::size(4680, 3285));
+    d->setModal(false);
+
+    w->Drive1 = new DriveListBox(d);
+    w->Drive1->setObjectName(QStringLiteral("Drive1"));
+    w->Drive1->setGeometry(twips::rect(120, 120, 2175, 315));
+    w->File1 = new FileListBox(d);
+    w->File1->setObjectName(QStringLiteral("File1"));
+    w->File1->setGeometry(twips::rect(2400, 120, 2175, 2625));
+    w->Dir1 = new DirListBox(d);
+    w->Dir1->setObjectName(QStringLiteral("Dir1"));
+    w->Dir1->setGeometry(twips::rect(120, 600, 2175, 2115));
+    w->Command1 = new QPushButton(QString::fromUtf8("完成"), d);
+    w->Command1->setObjectName(QStringLiteral("Command1"));
+    w->Command1->setGeometry(twips::rect(3360, 2880, 1215, 315));
+    w->Command1->setAutoDefault(false);
+    // Nothing to take until a file is selected.
+    w->Command1->setEnabled(false);
+    w->Command2 = new QPushButton(QString::fromUtf8("取消"), d);
+    w->Command2->setObjectName(QStringLiteral("Command2"));
+    w->Command2->setGeometry(twips::rect(2040, 2880, 1215, 315));
+    w->Command2->setAutoDefault(false);
+    // Left of the buttons, under the folder list: why a drive or folder could not be opened.
+    w->lblStatus = new QLabel(d);
+    w->lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    w->lblStatus->setGeometry(twips::rect(120, 2760, 1860, 480));
+    w->lblStatus->setWordWrap(true);
+    w->lblStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
+    w->lblStatus->setVisible(false);
+
+    QWidget::setTabOrder(w->Drive1, w->File1);
+    QWidget::setTabOrder(w->File1, w->Dir1);
+    QWidget::setTabOrder(w->Dir1, w->Command1);
+    QWidget::setTabOrder(w->Command1, w->Command2);
+    w->Drive1->setFocus();
+
+    // The lists start on the current folder, as the drive list does.
+    const QString start = QDir::currentPath();
+    w->Dir1->setPath(start) || w->Dir1->setPath(QDir::homePath()) ||
+        w->Dir1->setPath(QStringLiteral("/"));
+    w->File1->setPath(w->Dir1->Path());
+
+    QObject::connect(w->Drive1, &DriveListBox::Change, d, [this] { Drive1_Change(); });
+    QObject::connect(w->Dir1, &DirListBox::Change, d, [this] { Dir1_Change(); });
+    QObject::connect(
+        w->Dir1, &DirListBox::Unreadable, d,
+        [this](const QString& folder, const QString& reason) { showUnreadable(folder, reason); });
+    QObject::connect(w->File1, &QListWidget::itemSelectionChanged, d, [this] {
+        window_->Command1->setEnabled(!window_->File1->FileName().isEmpty());
+    });
+    QObject::connect(w->Command1, &QPushButton::clicked, d, [this] { Command1_Click(); });
+    QObject::connect(w->Command2, &QPushButton::clicked, d, [this] { Command2_Click(); });
+    QObject::connect(d, &QDialog::finished, d, [this] { unload(); });
+
+    window_ = std::move(w);
+    setCaption(QString::fromUtf8("打开"));
+    DoLoad();
+}
+
+void frmOpen::unload() {
+    if (!window_) {
+        return;
+    }
+    QDialog* d = window_->dialog;
+    window_.reset();
+    d->disconnect();
+    if (d->isVisible()) {
+        d->hide();
+    }
+    d->deleteLater();
+}
+
+QDialog* frmOpen::form() {
+    return window().dialog;
+}
+DriveListBox* frmOpen::Drive1() {
+    return window().Drive1;
+}
+FileListBox* frmOpen::File1() {
+    return window().File1;
+}
+DirListBox* frmOpen::Dir1() {
+    return window().Dir1;
+}
+QPushButton* frmOpen::Command1() {
+    return window().Command1;
+}
+QPushButton* frmOpen::Command2() {
+    return window().Command2;
+}
+QLabel* frmOpen::lblStatus() {
+    return window().lblStatus;
+}
+
+void frmOpen::setCaption(const QString& caption) {
+    caption_ = caption;
+    form()->setWindowTitle(twips::shownText(caption));
+}
+
+void frmOpen::showModeless() {
+    QDialog* d = form();
+    d->show();
+    d->raise();
+    d->activateWindow();
+}
+
+void frmOpen::DoLoad() {
+    // The folder list's change brings the file list to the program's folder too.
+    Dir1()->setPath(process_.applicationDirPath());
+    // Two separate tests: an Action that is neither value leaves title and pattern alone.
+    if (ops_.Action == frmOps::IconAction()) {
+        setCaption(withNuls("载入图标 (*.ico)", 8));
+        File1()->setPattern(QStringLiteral("*.ico"));
+    }
+    if (ops_.Action == frmOps::SoundAction()) {
+        setCaption(withNuls("载入声音 (*.wav)", 8));
+        File1()->setPattern(QStringLiteral("*.wav"));
+    }
+}
+
+void frmOpen::Drive1_Change() {
+    if (!Dir1()->setPath(Drive1()->Drive())) {
+        // The lists stay on the last readable folder; the drive list goes back to match them.
+        Drive1()->revert();
+    }
+}
+
+void frmOpen::Dir1_Change() {
+    lblStatus()->setVisible(false);
+    File1()->setPath(Dir1()->Path());
+}
+
+void frmOpen::showUnreadable(const QString& folder, const QString& reason) {
+    QLabel* status = lblStatus();
+    const QString full = QString::fromUtf8("无法打开 %1：%2").arg(folder, reason);
+    status->setToolTip(full);
+    status->setText(
+        status->fontMetrics().elidedText(full, Qt::ElideMiddle, status->width() * 2 - 8));
+    status->setVisible(true);
+}
+
+// The selected file's full path: the folder, one "/", the name (at the root "/name").
+QString frmOpen::pickedPath() {
+    const QString folder = File1()->Path();
+    const QString name = File1()->FileName();
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+void frmOpen::Command1_Click() {
+    if (!window_ || window_->File1->FileName().isEmpty()) {
+        return;  // the folder alone is not a pick
+    }
+    const QString path = pickedPath();
+    if (ops_.Action == frmOps::IconAction()) {
+        ops_.lblIcon()->setVisible(true);
+        ops_.Command3()->setEnabled(true);
+        ops_.IconName = path;
+        unload();
+    }
+    if (ops_.Action == frmOps::SoundAction()) {
+        ops_.lblSound()->setVisible(true);
+        ops_.Command3()->setEnabled(true);
+        ops_.SoundName = path;
+        unload();
+    }
+}
+
+void frmOpen::Command2_Click() {
+    unload();
+}
