@@ -2,9 +2,11 @@
 
 #include "TrayService.h"
 
+#include <QApplication>
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QtEndian>
+#include <QToolTip>
 
 #include <cmath>
 #include <cstdlib>
@@ -64,7 +66,10 @@ void TrayIconWidget::setEmbedded(bool embedded) {
         xcb_change_window_attributes(connection_, window(), XCB_CW_BACK_PIXMAP, &value);
     }
     show();
-    update();
+    // The tray may have mapped the window before Qt took it as shown, and Qt paints only on an
+    // expose that reaches a shown window: ask the server for a fresh one.
+    xcb_clear_area(connection_, 1, window(), 0, 0, 0, 0);
+    xcb_flush(connection_);
 }
 
 void TrayIconWidget::grabTrayBackground() {
@@ -136,6 +141,21 @@ void TrayIconWidget::paintEvent(QPaintEvent*) {
     const qreal x = std::floor((width() * dpr - pixmap.width()) / 2) / dpr;
     const qreal y = std::floor((height() * dpr - pixmap.height()) / 2) / dpr;
     painter.drawPixmap(QPointF(x, y), pixmap);
+}
+
+bool TrayIconWidget::event(QEvent* event) {
+    if (event->type() != QEvent::ToolTip || toolTip().isEmpty()) {
+        return QWidget::event(event);
+    }
+    QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), toolTip(), this);
+    // The tooltip window carries its text as its name too, for screen readers and other tools
+    // that look at windows rather than pixels.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window->inherits("QTipLabel") && window->isVisible()) {
+            window->setWindowTitle(toolTip());
+        }
+    }
+    return true;
 }
 
 void TrayIconWidget::mousePressEvent(QMouseEvent* event) {

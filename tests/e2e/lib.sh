@@ -1,0 +1,250 @@
+#!/usr/bin/env bash
+# Shared helpers for the end-to-end tests: the real brennet under Xvfb with trayer as the tray
+# host and a private PulseAudio server with a null sink. Source it, then call e2e_setup.
+#
+#   source "$(dirname "$0")/lib.sh"
+#   e2e_setup                      # PulseAudio, X server + tray, private XDG_CONFIG_HOME, trap
+#   settings_write 10 1 0 "" ""    # optional: a stored step, sound, UserIcon, SoundFile, IconFile
+#   brennet_start                  # starts $BRENNET, waits until its icon is docked and visible
+#   volume_set 0; icon_click 1; wait_volume 6554 || fail "..."
+#   pass "what was shown"
+#
+# Environment it needs: BRENNET (the binary; ctest sets it, else build/brennet is used),
+# BRENNET_SOURCE_DIR (the checkout; defaults to two folders up from here).
+# After e2e_setup: E2E_DIR (a private temporary folder), DISPLAY, XDG_CONFIG_HOME, the PulseAudio
+# client variables, SINK (the null sink's name), SETTINGS_FILE (where the store keeps the
+# settings). After brennet_start: BRENNET_PID, ICON (the icon window id, decimal).
+# Every wait polls with a timeout (E2E_TIMEOUT seconds, default 20) and never relies on a
+# fixed sleep alone. The EXIT trap stops everything it started; the folder is removed after a
+# pass and kept (its path printed) after a failure.
+set -uo pipefail
+
+E2E_TIMEOUT=${E2E_TIMEOUT:-20}
+BRENNET_SOURCE_DIR=${BRENNET_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
+BRENNET=${BRENNET:-$BRENNET_SOURCE_DIR/build/brennet}
+SINK=nullsink
+E2E_DIR=
+BRENNET_PID=
+ICON=
+E2E_FAILED=1
+_e2e_bg_pids=()
+
+log() { echo "[$(date +%H:%M:%S.%3N)] $*" >&2; }
+
+fail() {
+    echo "FAIL: $*" >&2
+    exit 1
+}
+
+pass() {
+    E2E_FAILED=0
+    echo "PASS: $*"
+    exit 0
+}
+
+# Polls a command until it succeeds; fails after TIMEOUT seconds (default E2E_TIMEOUT).
+#   wait_until [-t SECONDS] COMMAND...
+wait_until() {
+    local timeout=$E2E_TIMEOUT
+    if [ "${1:-}" = -t ]; then
+        timeout=$2
+        shift 2
+    fi
+    local end=$((SECONDS + timeout))
+    while true; do
+        "$@" && return 0
+        [ $SECONDS -ge $end ] && return 1
+        sleep 0.05
+    done
+}
+
+e2e_cleanup() {
+    local status=$?
+    set +e
+    [ -n "$BRENNET_PID" ] && brennet_stop
+    local pid
+    for pid in "${_e2e_bg_pids[@]}"; do
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
+    if [ -n "$E2E_DIR" ]; then
+        "$BRENNET_SOURCE_DIR/scripts/x-stop" "$E2E_DIR/x"
+        "$BRENNET_SOURCE_DIR/scripts/pulse-stop" "$E2E_DIR/pulse"
+        if [ "$E2E_FAILED" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
+            rm -rf "$E2E_DIR"
+        else
+            echo "e2e: logs and screenshots kept in $E2E_DIR" >&2
+            [ -f "$E2E_DIR/brennet.log" ] && tail -n 20 "$E2E_DIR/brennet.log" >&2
+        fi
+    fi
+    exit "$status"
+}
+
+# Starts the servers; every test calls it first.
+e2e_setup() {
+    [ -x "$BRENNET" ] || fail "no brennet binary at $BRENNET (build it first)"
+    E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/brennet-e2e.XXXXXX")
+    trap e2e_cleanup EXIT
+    trap 'exit 130' INT TERM
+    "$BRENNET_SOURCE_DIR/scripts/pulse-start" "$E2E_DIR/pulse" || fail "PulseAudio did not start"
+    # shellcheck disable=SC1091
+    source "$E2E_DIR/pulse/env"
+    "$BRENNET_SOURCE_DIR/scripts/x-start" "$E2E_DIR/x" || fail "Xvfb and trayer did not start"
+    export DISPLAY
+    DISPLAY=$(cat "$E2E_DIR/x/display")
+    export XDG_CONFIG_HOME=$E2E_DIR/config
+    mkdir -p "$XDG_CONFIG_HOME"
+    SETTINGS_FILE=$XDG_CONFIG_HOME/Brennet/Brennet.ini
+    unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+}
+
+# Writes the settings file the way the program's store does (an INI file whose section and
+# names are percent-escaped). Arguments: step (percent), sound flag, UserIcon flag, SoundFile,
+# IconFile; an empty SoundFile or IconFile is left out.
+settings_write() {
+    local step=$1 sound=$2 usericon=$3 soundfile=${4:-} iconfile=${5:-}
+    mkdir -p "$(dirname "$SETTINGS_FILE")"
+    {
+        echo '[%U8BBE%U7F6E]'
+        echo "%U589E%U52A0%20%20%20%20%20%20%20=$step"
+        echo "%U58F0%U97F3=$sound"
+        echo "UserIcon=$usericon"
+        [ -n "$soundfile" ] && echo "SoundFile=\"$soundfile\""
+        [ -n "$iconfile" ] && echo "IconFile=\"$iconfile\""
+    } >"$SETTINGS_FILE"
+}
+
+# The icon window: class "brennet", name "Brennet", viewable and embedded (its parent is not
+# the root window). Prints its id.
+icon_window() {
+    local w root parent
+    root=$(xwininfo -root | awk '/Window id:/ {print $4; exit}')
+    for w in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do
+        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Brennet ] || continue
+        parent=$(xwininfo -children -id "$w" 2>/dev/null | awk '/Parent window id:/ {print $4}')
+        [ -n "$parent" ] && [ "$((parent))" -ne "$((root))" ] || continue
+        echo "$w"
+        return 0
+    done
+    return 1
+}
+
+_icon_ready() {
+    ICON=$(icon_window) || return 1
+    # Inside the tray's area on screen, at least 16 pixels square.
+    local geo
+    geo=$(xwininfo -id "$ICON" 2>/dev/null) || return 1
+    local w h
+    w=$(awk '/Width:/ {print $2}' <<<"$geo")
+    h=$(awk '/Height:/ {print $2}' <<<"$geo")
+    [ "${w:-0}" -ge 16 ] && [ "${h:-0}" -ge 16 ]
+}
+
+# Waits until the icon is docked and visible; sets ICON.
+wait_icon() {
+    wait_until _icon_ready || fail "the icon did not dock within ${E2E_TIMEOUT}s"
+}
+
+# Starts $BRENNET (arguments are passed on) and waits for its icon.
+brennet_start() {
+    ICON=
+    "$BRENNET" "$@" >>"$E2E_DIR/brennet.log" 2>&1 &
+    BRENNET_PID=$!
+    wait_icon
+    kill -0 "$BRENNET_PID" 2>/dev/null || fail "brennet ended at start"
+    log "brennet $BRENNET_PID docked as window $ICON"
+}
+
+brennet_stop() {
+    [ -n "$BRENNET_PID" ] || return 0
+    kill -TERM "$BRENNET_PID" 2>/dev/null
+    local _
+    for _ in $(seq 1 50); do
+        kill -0 "$BRENNET_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    kill -KILL "$BRENNET_PID" 2>/dev/null
+    wait "$BRENNET_PID" 2>/dev/null
+    BRENNET_PID=
+    ICON=
+}
+
+# The icon's geometry on screen: prints "X Y WIDTH HEIGHT".
+icon_geometry() {
+    xwininfo -id "${1:-$ICON}" | awk '/Absolute upper-left X:/ {x=$4} /Absolute upper-left Y:/ {y=$4}
+        /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
+}
+
+# Presses a button on the icon (1 left, 3 right) and releases it after MS milliseconds; the
+# pointer move, press, wait and release are one xdotool call, so nothing slips in between.
+icon_press() {
+    local button=$1 ms=$2 w h
+    read -r _ _ w h < <(icon_geometry)
+    xdotool mousemove --window "$ICON" $((w / 2)) $((h / 2)) mousedown "$button" \
+        sleep "$(awk "BEGIN {print $ms / 1000}")" mouseup "$button"
+}
+icon_click() { icon_press "$1" 100; } # a click: held 100 ms
+icon_hold() { icon_press "$1" 700; }  # a hold: held 700 ms
+
+# The null sink's volume (the first channel's raw value, 0..65536) and mute ("yes"/"no").
+volume_get() { pactl get-sink-volume "$SINK" | awk '/Volume:/ {print $3; exit}'; }
+mute_get() { pactl get-sink-mute "$SINK" | awk '{print $2}'; }
+volume_set() { pactl set-sink-volume "$SINK" "$1"; }
+mute_set() { pactl set-sink-mute "$SINK" "$1"; }
+
+_volume_is() { [ "$(volume_get)" = "$1" ]; }
+_mute_is() { [ "$(mute_get)" = "$1" ]; }
+# Wait until the volume (mute) has the value; on timeout print what it is and return 1.
+wait_volume() {
+    wait_until -t "${2:-$E2E_TIMEOUT}" _volume_is "$1" && return 0
+    echo "volume is $(volume_get), expected $1" >&2
+    return 1
+}
+wait_mute() {
+    wait_until -t "${2:-$E2E_TIMEOUT}" _mute_is "$1" && return 0
+    echo "mute is $(mute_get), expected $1" >&2
+    return 1
+}
+
+# Holds that the volume and mute stay as they are for SECONDS (default 1): for actions that
+# must change nothing.
+expect_unchanged() {
+    local volume mute end=$((SECONDS + ${1:-1}))
+    volume=$(volume_get)
+    mute=$(mute_get)
+    sleep "${1:-1}"
+    [ "$(volume_get)" = "$volume" ] && [ "$(mute_get)" = "$mute" ]
+}
+
+# Watching the server's playback streams: sinkinputs_watch starts `pactl subscribe` into a
+# file; sinkinputs_new counts the new sink-inputs seen since then.
+sinkinputs_watch() {
+    : >"$E2E_DIR/subscribe.log"
+    pactl subscribe >"$E2E_DIR/subscribe.log" 2>&1 &
+    _e2e_bg_pids+=($!)
+    # Subscribed once the server has told it about a client we connect ourselves.
+    local probe=0
+    until grep -q "on client #" "$E2E_DIR/subscribe.log"; do
+        pactl info >/dev/null 2>&1
+        probe=$((probe + 1))
+        [ $probe -gt 200 ] && fail "pactl subscribe did not start"
+        sleep 0.05
+    done
+}
+sinkinputs_new() { grep -c "'new' on sink-input" "$E2E_DIR/subscribe.log"; }
+_sinkinputs_at_least() { [ "$(sinkinputs_new)" -ge "$1" ]; }
+wait_sinkinputs() { wait_until -t "${2:-$E2E_TIMEOUT}" _sinkinputs_at_least "$1"; }
+
+# A screenshot of the whole screen: screenshot NAME -> prints the file's path.
+screenshot() {
+    local file=$E2E_DIR/$1.png
+    import -window root "$file" && echo "$file"
+}
+
+# Counts the pixels of colour HEX (e.g. FF0000) in the icon's area of a screenshot.
+icon_pixels() {
+    local file=$1 colour=$2 x y w h
+    read -r x y w h < <(icon_geometry)
+    convert "$file" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- |
+        grep -ci "#${colour}\b" || true
+}
