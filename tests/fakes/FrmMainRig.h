@@ -54,6 +54,10 @@ public:
 
     static void ensureApplication() {
         if (!QApplication::instance()) {
+            // Unit tests never need a display.
+            if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+                qputenv("QT_QPA_PLATFORM", "offscreen");
+            }
             static int argc = 1;
             static char name[] = "brennet-test";
             static char* argv[] = {name, nullptr};
