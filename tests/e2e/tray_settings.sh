@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Stored settings at start: a custom .ico shown in the tray when UserIcon is "1" (and only
+# then, and only when the file is an icon); a settings file that is not INI text gives the
+# defaults and is left byte for byte as it was.
+source "$(dirname "$0")/lib.sh"
+
+e2e_setup
+
+red_pixels() { icon_pixels "$(screenshot "$1")" FF0000; }
+
+# A pure red icon with 16, 24 and 32 pixel images.
+ico="$E2E_DIR/red icon.ico"
+convert -size 32x32 xc:'#FF0000' -define icon:auto-resize=32,24,16 "$ico" ||
+    fail "could not make the test icon"
+
+settings_write 10 0 1 "" "$ico"
+brennet_start
+n=$(red_pixels custom)
+[ "$n" -ge 256 ] || fail "UserIcon 1 with an .ico: only $n red pixels in the tray icon"
+brennet_stop
+
+settings_write 10 0 0 "" "$ico"
+brennet_start
+n=$(red_pixels builtin_usericon0)
+[ "$n" -eq 0 ] || fail "UserIcon 0 still shows the custom icon ($n red pixels)"
+brennet_stop
+
+echo "not an icon" >"$E2E_DIR/fake.ico"
+settings_write 10 0 1 "" "$E2E_DIR/fake.ico"
+brennet_start
+n=$(red_pixels builtin_fake)
+[ "$n" -eq 0 ] || fail "a file that is no icon changed the tray icon"
+brennet_stop
+
+# Garbage in the settings file: the defaults apply (step 10 %, click sound on) and the file
+# stays exactly as it was, even after clicks.
+mkdir -p "$(dirname "$SETTINGS_FILE")"
+printf '\x00\x01\xff\xfe[\xe8\xae\xbe\n%%U589E=\x00zz\r\n\x80\x81 not ini at all\n' >"$SETTINGS_FILE"
+head -c 300 /dev/urandom >>"$SETTINGS_FILE"
+cp -p "$SETTINGS_FILE" "$E2E_DIR/garbage.orig"
+sinkinputs_watch
+brennet_start
+volume_set 0
+icon_click 1
+wait_volume 6554 || fail "with a garbage settings file the step is not the default 10 %"
+wait_sinkinputs 1 || fail "with a garbage settings file the click sound (default on) did not play"
+icon_click 3
+wait_volume 0 || fail "a right click did not step down"
+brennet_stop
+cmp "$SETTINGS_FILE" "$E2E_DIR/garbage.orig" || fail "the garbage settings file was changed"
+[ "$(find "$(dirname "$SETTINGS_FILE")" -type f | wc -l)" -eq 1 ] ||
+    fail "files appeared beside the settings file: $(ls -A "$(dirname "$SETTINGS_FILE")")"
+
+pass "custom icon shown only for UserIcon 1 and a real icon; garbage settings give defaults and stay unchanged"
