@@ -133,14 +133,19 @@ TEST_F(SettingsStoreTest, FailedWriteIsReportedAndNotSeenByLaterReads) {
     EXPECT_EQ(blocked.rtcGetSetting(kApp, kSection, kSound, "1"), "1");
     EXPECT_TRUE(store.rtcSaveSetting(kApp, kSection, kSound, QStringLiteral("0")));
     EXPECT_TRUE(store.lastError().isEmpty());
+    EXPECT_EQ(get(kSound), "0");
+    // A change of the same size within the same instant is seen at once.
+    EXPECT_TRUE(store.rtcSaveSetting(kApp, kSection, kSound, QStringLiteral("1")));
+    EXPECT_EQ(get(kSound), "1");
 
     // A settings file that links to one kept elsewhere stays a link.
     const QString target = home.path() + "/dotfiles/Brennet.ini";
     writeAll(target, "[other]\nk=v\n");
     QFile::remove(file());
     ASSERT_TRUE(QFile::link(target, file()));
-    ASSERT_TRUE(store.rtcSaveSetting(kApp, kSection, kSound, QStringLiteral("1")));
+    ASSERT_TRUE(store.rtcSaveSetting(kApp, kSection, kSound, QStringLiteral("0")));
     EXPECT_TRUE(QFileInfo(file()).isSymLink());
+    EXPECT_EQ(get(kSound), "0");
     EXPECT_EQ(get("k", "other"), "v");
 }
 
