@@ -98,9 +98,11 @@ void frmOpen::load() {
     w->Drive1->setFocus();
 
     // The lists start on the current folder, as the drive list does.
-    const QString start = QDir::currentPath();
-    w->Dir1->setPath(start) || w->Dir1->setPath(QDir::homePath()) ||
-        w->Dir1->setPath(QStringLiteral("/"));
+    for (const QString& start : {QDir::currentPath(), QDir::homePath(), QStringLiteral("/")}) {
+        if (w->Dir1->setPath(start)) {
+            break;
+        }
+    }
     w->File1->setPath(w->Dir1->Path());
 
     QObject::connect(w->Drive1, &DriveListBox::Change, d, [this] { Drive1_Change(); });
@@ -126,7 +128,7 @@ void frmOpen::unload() {
     }
     QDialog* d = window_->dialog;
     window_.reset();
-    d->disconnect();
+    QObject::disconnect(d, &QDialog::finished, nullptr, nullptr);
     if (d->isVisible()) {
         d->hide();
     }

@@ -185,7 +185,7 @@ void frmOps::unload() {
     }
     QDialog* d = window_->dialog;
     window_.reset();
-    d->disconnect();
+    QObject::disconnect(d, &QDialog::finished, nullptr, nullptr);
     if (d->isVisible()) {
         d->hide();
     }
