@@ -4,9 +4,12 @@
 #include "AlsaWaveIn.h"
 #include "CanberraPlayer.h"
 #include "MessageBoxNotifier.h"
+#include "QtProcessControl.h"
 #include "SettingsStore.h"
 #include "XEmbedTray.h"
 #include "frmMain.h"
+#include "frmOpen.h"
+#include "frmOps.h"
 
 #include <QApplication>
 
@@ -54,10 +57,12 @@ int main(int argc, char* argv[]) {
     frmMain form({mixer, waveIn, notifier, tray, player, settings},
                  QCoreApplication::applicationDirPath());
 
-    // ---- Options dialog --------------------------------------------------------------------
-    // The left-button hold fills and shows the options dialog. Create it here and hand it over:
-    //     form.setOptionsView(&options);
-    // ----------------------------------------------------------------------------------------
+    // The options dialog and its file chooser: objects for the whole run, windows on demand.
+    QtProcessControl process;
+    frmOps options(form, settings, notifier, process);
+    frmOpen chooser(options, process);
+    options.setChooser(&chooser);
+    form.setOptionsView(&options);
 
     form.Form_Load();
     return app.exec();
