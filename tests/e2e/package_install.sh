@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# The Debian package as a user meets it: built by CPack, clean under lintian, installed with
+# apt-get, started as /usr/bin/brennet under a real tray and sound server, where it docks, plays
+# the installed Change.wav on a click and restarts its installed executable on Apply; then
+# removed, leaving nothing of it behind outside the user's settings.
+#
+# It installs into the system, so it runs only as root (CI) and never over a Brennet package
+# that was already installed; otherwise it is skipped (exit 77).
+source "$(dirname "$0")/lib.sh"
+
+BUILD_DIR=${BRENNET_BUILD_DIR:-$BRENNET_SOURCE_DIR/build}
+INSTALLED=/usr/lib/brennet/brennet
+COMMAND3_AT="240 228" # Apply, in the options dialog's client area
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "SKIP: installing a package needs root"
+    exit 77
+fi
+if dpkg-query -W -f='${Status}' brennet 2>/dev/null | grep -q 'install ok installed'; then
+    echo "SKIP: a Brennet package is already installed here; not touching it"
+    exit 77
+fi
+
+# Build the package from the tested build and check it.
+rm -f "$BUILD_DIR"/brennet_*.deb
+(cd "$BUILD_DIR" && cpack -G DEB >"$BUILD_DIR/cpack.log" 2>&1) ||
+    fail "cpack failed: $(tail -n 20 "$BUILD_DIR/cpack.log")"
+deb=$(ls "$BUILD_DIR"/brennet_*_*.deb 2>/dev/null | head -n 1)
+[ -n "$deb" ] || fail "no brennet_<version>_<arch>.deb in $BUILD_DIR"
+log "built $deb"
+lintian --fail-on error --tag-display-limit 0 "$deb" >"$BUILD_DIR/lintian.log" 2>&1 ||
+    fail "lintian reports errors: $(grep '^E:' "$BUILD_DIR/lintian.log")"
+
+package_installed=0
+package_remove() {
+    [ "$package_installed" -eq 1 ] || return 0
+    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq brennet >/dev/null 2>&1
+    package_installed=0
+}
+
+e2e_setup
+trap '_status=$?; package_remove; (exit $_status); e2e_cleanup' EXIT
+
+DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" \
+    >"$E2E_DIR/apt-install.log" 2>&1 || fail "apt-get install failed: $(tail "$E2E_DIR/apt-install.log")"
+package_installed=1
+files=$(dpkg -L brennet)
+for f in /usr/bin/brennet "$INSTALLED" /usr/lib/brennet/Change.wav \
+    /usr/share/applications/brennet.desktop /etc/xdg/autostart/brennet.desktop \
+    /usr/share/icons/hicolor/48x48/apps/brennet.png; do
+    [ -e "$f" ] || fail "the package did not install $f"
+done
+[ "$(readlink -f /usr/bin/brennet)" = "$INSTALLED" ] || fail "/usr/bin/brennet does not lead to $INSTALLED"
+exec_line=$(grep '^Exec=' /usr/share/applications/brennet.desktop | cut -d= -f2-)
+[ "$exec_line" = brennet ] || fail "the desktop entry runs '$exec_line'"
+
+# Started by the desktop entry's command, as a user's session would.
+BRENNET=$(command -v "$exec_line")
+brennet_start
+[ "$(readlink "/proc/$BRENNET_PID/exe")" = "$INSTALLED" ] || fail "not running the installed file"
+
+# A click plays the installed click sound: collect the server's playback streams meanwhile.
+streams=$E2E_DIR/streams.txt
+(while :; do pactl list sink-inputs >>"$streams" 2>/dev/null; done) &
+_e2e_bg_pids+=($!)
+_plays_installed() { grep -F 'media.filename' "$streams" | grep -qF '/usr/lib/brennet/Change.wav'; }
+volume_set 0
+icon_click 1
+wait_volume 6554 || fail "a click on the installed program did not step the volume"
+wait_until -t 10 _plays_installed || fail "no stream of /usr/lib/brennet/Change.wav was seen"
+kill "${_e2e_bg_pids[-1]}" 2>/dev/null
+
+# Apply restarts the installed executable.
+first=$BRENNET_PID
+icon_hold 1
+_options() { OPTIONS=$(xdotool search --onlyvisible --name '^\[Brennet\] - ' 2>/dev/null | head -n 1) && [ -n "$OPTIONS" ]; }
+wait_until _options || fail "the options dialog did not open"
+xdotool mousemove --window "$OPTIONS" $COMMAND3_AT click 1
+_gone() { ! kill -0 "$1" 2>/dev/null; }
+wait_until _gone "$first" || fail "Apply did not end the running instance"
+_restarted() {
+    local pid
+    for pid in $(pgrep -x brennet); do
+        [ "$pid" != "$first" ] && [ "$(readlink "/proc/$pid/exe")" = "$INSTALLED" ] &&
+            tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" &&
+            NEW_PID=$pid && return 0
+    done
+    return 1
+}
+wait_until _restarted || fail "Apply did not start the installed executable again"
+BRENNET_PID=$NEW_PID
+wait_icon
+[ -f "$SETTINGS_FILE" ] || fail "Apply wrote no settings"
+brennet_stop
+
+# Removed: nothing of the package stays, only the user's settings.
+DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq brennet >"$E2E_DIR/apt-purge.log" 2>&1 ||
+    fail "apt-get purge failed"
+package_installed=0
+left=
+while read -r f; do
+    [ -d "$f" ] && [ ! -L "$f" ] && continue # shared folders such as /usr/bin stay
+    [ -e "$f" ] || [ -L "$f" ] && left="$left $f"
+done <<<"$files"
+[ -d /usr/lib/brennet ] && left="$left /usr/lib/brennet/"
+[ -z "$left" ] || fail "left behind after removal:$left"
+[ -f "$SETTINGS_FILE" ] || fail "removing the package took the user's settings"
+pass "package built, lintian-clean, installed, docked, played its Change.wav, restarted itself, removed cleanly"
