@@ -4,7 +4,6 @@
 
 #include <QRect>
 #include <QSize>
-#include <QString>
 
 namespace twips {
 
@@ -20,13 +19,6 @@ inline QRect rect(int left, int top, int width, int height) {
 
 inline QSize size(int width, int height) {
     return QSize(toPixels(width), toPixels(height));
-}
-
-// Captions and titles may be stored with trailing NULs; the window shows the text up to the
-// first NUL.
-inline QString shownText(const QString& stored) {
-    const int nul = stored.indexOf(QChar(u'\0'));
-    return nul < 0 ? stored : stored.left(nul);
 }
 
 }  // namespace twips

@@ -3,6 +3,7 @@
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "Forms.h"
 #include "ProcessControl.h"
 #include "Twips.h"
 #include "frmOps.h"
@@ -14,11 +15,9 @@
 
 namespace {
 
-constexpr int kFontPixels = 12;
-
-QString withNuls(const char* utf8, int nuls) {
-    return QString::fromUtf8(utf8) + QString(nuls, QChar(u'\0'));
-}
+using forms::button;
+using forms::place;
+using forms::withNuls;
 
 }  // namespace
 
@@ -54,39 +53,18 @@ QDialog* frmOpen::loadedForm() const {
 // Creates the window in its design state, then prepares it (the load runs DoLoad).
 void frmOpen::load() {
     auto w = std::make_unique<Window>();
-    auto* d = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                       Qt::WindowCloseButtonHint);
+    QDialog* d = forms::newDialog("frmOpen", 4680, 3285);
     w->dialog = d;
-    d->setObjectName(QStringLiteral("frmOpen"));
-    QFont font = d->font();
-    font.setPixelSize(kFontPixels);
-    d->setFont(font);
-    d->setFixedSize(twips::size(4680, 3285));
-    d->setModal(false);
 
-    w->Drive1 = new DriveListBox(d);
-    w->Drive1->setObjectName(QStringLiteral("Drive1"));
-    w->Drive1->setGeometry(twips::rect(120, 120, 2175, 315));
-    w->File1 = new FileListBox(d);
-    w->File1->setObjectName(QStringLiteral("File1"));
-    w->File1->setGeometry(twips::rect(2400, 120, 2175, 2625));
-    w->Dir1 = new DirListBox(d);
-    w->Dir1->setObjectName(QStringLiteral("Dir1"));
-    w->Dir1->setGeometry(twips::rect(120, 600, 2175, 2115));
-    w->Command1 = new QPushButton(QString::fromUtf8("完成"), d);
-    w->Command1->setObjectName(QStringLiteral("Command1"));
-    w->Command1->setGeometry(twips::rect(3360, 2880, 1215, 315));
-    w->Command1->setAutoDefault(false);
+    w->Drive1 = place(new DriveListBox(d), "Drive1", twips::rect(120, 120, 2175, 315));
+    w->File1 = place(new FileListBox(d), "File1", twips::rect(2400, 120, 2175, 2625));
+    w->Dir1 = place(new DirListBox(d), "Dir1", twips::rect(120, 600, 2175, 2115));
+    w->Command1 = button(d, "Command1", "完成", twips::rect(3360, 2880, 1215, 315));
     // Nothing to take until a file is selected.
     w->Command1->setEnabled(false);
-    w->Command2 = new QPushButton(QString::fromUtf8("取消"), d);
-    w->Command2->setObjectName(QStringLiteral("Command2"));
-    w->Command2->setGeometry(twips::rect(2040, 2880, 1215, 315));
-    w->Command2->setAutoDefault(false);
+    w->Command2 = button(d, "Command2", "取消", twips::rect(2040, 2880, 1215, 315));
     // Left of the buttons, under the folder list: why a drive or folder could not be opened.
-    w->lblStatus = new QLabel(d);
-    w->lblStatus->setObjectName(QStringLiteral("lblStatus"));
-    w->lblStatus->setGeometry(twips::rect(120, 2760, 1860, 480));
+    w->lblStatus = place(new QLabel(d), "lblStatus", twips::rect(120, 2760, 1860, 480));
     w->lblStatus->setWordWrap(true);
     w->lblStatus->setStyleSheet(QStringLiteral("color: #b00000;"));
     w->lblStatus->setVisible(false);
@@ -128,11 +106,7 @@ void frmOpen::unload() {
     }
     QDialog* d = window_->dialog;
     window_.reset();
-    QObject::disconnect(d, &QDialog::finished, nullptr, nullptr);
-    if (d->isVisible()) {
-        d->hide();
-    }
-    d->deleteLater();
+    forms::discard(d);
 }
 
 QDialog* frmOpen::form() {
@@ -159,14 +133,11 @@ QLabel* frmOpen::lblStatus() {
 
 void frmOpen::setCaption(const QString& caption) {
     caption_ = caption;
-    form()->setWindowTitle(twips::shownText(caption));
+    form()->setWindowTitle(forms::shownText(caption));
 }
 
 void frmOpen::showModeless() {
-    QDialog* d = form();
-    d->show();
-    d->raise();
-    d->activateWindow();
+    forms::bringForward(form());
 }
 
 void frmOpen::DoLoad() {

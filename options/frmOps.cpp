@@ -1,8 +1,10 @@
 #include "frmOps.h"
 
 #include "FileChooser.h"
+#include "Forms.h"
 #include "Notifier.h"
 #include "ProcessControl.h"
+#include "SettingNames.h"
 #include "SettingsStore.h"
 #include "Twips.h"
 #include "frmMain.h"
@@ -16,44 +18,10 @@
 
 namespace {
 
-const QString kAppName = QStringLiteral("Brennet");
-
-QString withNuls(const char* utf8, int nuls) {
-    return QString::fromUtf8(utf8) + QString(nuls, QChar(u'\0'));
-}
-
-// The program's settings section and value names. The store reads a name up to its first NUL;
-// the blanks after the step's name are part of it.
-QString sectionName() {
-    return withNuls("设置", 6);
-}
-QString stepKey() {
-    return QString::fromUtf8("增加") + QString(7, QChar(u' '));
-}
-QString soundKey() {
-    return withNuls("声音", 3);
-}
-const QString kUserIconKey = QStringLiteral("UserIcon");
-const QString kIconFileKey = QStringLiteral("IconFile");
-const QString kSoundFileKey = QStringLiteral("SoundFile");
-
-// The dialog is laid out for a 9-point face at 96 dots per inch; in logical pixels it scales
-// with the screen like the control positions do.
-constexpr int kFontPixels = 12;
-
-template <typename W>
-W* place(W* widget, const char* name, const QRect& rect) {
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(rect);
-    return widget;
-}
-
-QPushButton* button(QWidget* parent, const char* name, const char* caption, const QRect& rect) {
-    auto* b = place(new QPushButton(QString::fromUtf8(caption), parent), name, rect);
-    // Enter in the step box must not apply (and restart) by surprise.
-    b->setAutoDefault(false);
-    return b;
-}
+using forms::button;
+using forms::place;
+using forms::withNuls;
+using namespace settingNames;
 
 }  // namespace
 
@@ -106,17 +74,10 @@ QDialog* frmOps::loadedForm() const {
 // Creates the window with every control in its design state.
 void frmOps::load() {
     auto w = std::make_unique<Window>();
-    auto* d = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                                       Qt::WindowCloseButtonHint);
+    QDialog* d = forms::newDialog("frmOps", 4650, 3705);
     w->dialog = d;
-    d->setObjectName(QStringLiteral("frmOps"));
     d->setWindowTitle(QString::fromUtf8("[Brennet] - [设置]"));
     d->setWindowIcon(main_.windowIcon());
-    QFont font = d->font();
-    font.setPixelSize(kFontPixels);
-    d->setFont(font);
-    d->setFixedSize(twips::size(4650, 3705));
-    d->setModal(false);
 
     w->Frame1 = place(new QGroupBox(QString::fromUtf8("控制选项"), d), "Frame1",
                       twips::rect(120, 360, 4455, 855));
@@ -134,14 +95,14 @@ void frmOps::load() {
                       "Check2", twips::rect(120, 360, 2775, 255));
     w->Command1 = button(w->Frame2, "Command1", "浏览...", twips::rect(3360, 360, 975, 255));
     const QString newFile = withNuls("新文件", 2);
-    w->lblIcon = place(new QLabel(twips::shownText(newFile), w->Frame2), "lblIcon",
+    w->lblIcon = place(new QLabel(forms::shownText(newFile), w->Frame2), "lblIcon",
                        twips::rect(3360, 600, 975, 255));
     w->lblIcon->setProperty("caption", newFile);
     w->lblIcon->setVisible(false);
     w->Check1 = place(new QCheckBox(QString::fromUtf8("在改变音量时播放声音..."), w->Frame2),
                       "Check1", twips::rect(120, 960, 2775, 255));
     w->Command2 = button(w->Frame2, "Command2", "浏览...", twips::rect(3360, 960, 975, 255));
-    w->lblSound = place(new QLabel(twips::shownText(newFile), w->Frame2), "lblSound",
+    w->lblSound = place(new QLabel(forms::shownText(newFile), w->Frame2), "lblSound",
                         twips::rect(3360, 1200, 975, 255));
     w->lblSound->setProperty("caption", newFile);
     w->lblSound->setVisible(false);
@@ -185,11 +146,7 @@ void frmOps::unload() {
     }
     QDialog* d = window_->dialog;
     window_.reset();
-    QObject::disconnect(d, &QDialog::finished, nullptr, nullptr);
-    if (d->isVisible()) {
-        d->hide();
-    }
-    d->deleteLater();
+    forms::discard(d);
 }
 
 void frmOps::enableApply() {
@@ -262,9 +219,7 @@ void frmOps::checkIcon() {
 void frmOps::showModeless() {
     QDialog* d = form();
     d->setWindowIcon(main_.windowIcon());
-    d->show();
-    d->raise();
-    d->activateWindow();
+    forms::bringForward(d);
 }
 
 void frmOps::Command1_Click() {
@@ -283,11 +238,11 @@ void frmOps::Command2_Click() {
 
 // Writes one value; when it does not reach the disk, returns the message that says so.
 bool frmOps::save(const QString& key, const QString& value, QString* failure) {
-    if (settings_.rtcSaveSetting(kAppName, sectionName(), key, value)) {
+    if (settings_.rtcSaveSetting(kApplication, kSection, key, value)) {
         return true;
     }
     *failure = QString::fromUtf8("无法保存设置“%1”。\n文件：%2\n原因：%3\n\n程序没有重新启动。")
-                   .arg(twips::shownText(key).trimmed(), settings_.fileName(kAppName),
+                   .arg(forms::shownText(key).trimmed(), settings_.fileName(kApplication),
                         settings_.lastError());
     return false;
 }
@@ -302,21 +257,21 @@ void frmOps::Command3_Click() {
     const QString yes = QStringLiteral("1");
     const QString no = QStringLiteral("0");
     QString failure;
-    if (!save(stepKey(), Text1()->text(), &failure) ||
-        !save(soundKey(), Check1()->isChecked() ? yes : no, &failure) ||
-        !save(kUserIconKey, Check2()->isChecked() ? yes : no, &failure)) {
+    if (!save(kStep, Text1()->text(), &failure) ||
+        !save(kSound, Check1()->isChecked() ? yes : no, &failure) ||
+        !save(kUserIcon, Check2()->isChecked() ? yes : no, &failure)) {
         report(failure);
         return;
     }
     if (!IconName.isEmpty() || !SoundName.isEmpty()) {
         if (!IconName.isEmpty()) {
-            if (!save(kIconFileKey, IconName, &failure)) {
+            if (!save(kIconFile, IconName, &failure)) {
                 report(failure);
                 return;
             }
             main_.module1().Shell_NotifyIconA(NIM_DELETE, main_.module1().TrayIconData);
         }
-        const bool soundSaved = SoundName.isEmpty() || save(kSoundFileKey, SoundName, &failure);
+        const bool soundSaved = SoundName.isEmpty() || save(kSoundFile, SoundName, &failure);
         // Initialize adds the tray icon again, so it runs even when the sound file's write
         // failed after the icon was removed.
         main_.Initialize();

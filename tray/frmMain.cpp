@@ -1,6 +1,7 @@
 #include "frmMain.h"
 
 #include "BuiltinIcon.h"
+#include "SettingNames.h"
 #include "StepConversion.h"
 
 #include <QCoreApplication>
@@ -14,15 +15,7 @@
 
 namespace {
 
-// Where the settings live: the application, the section (its name ends at the first NUL) and
-// the five value names, blanks and NULs included.
-const QString kApplication = QStringLiteral("Brennet");
-const QString kSection = QStringLiteral(u"设置") + QString(6, QChar(u'\0'));
-const QString kStepName = QStringLiteral(u"增加") + QString(7, QChar(u' '));
-const QString kSoundName = QStringLiteral(u"声音") + QString(3, QChar(u'\0'));
-const QString kUserIconName = QStringLiteral("UserIcon");
-const QString kSoundFileName = QStringLiteral("SoundFile");
-const QString kIconFileName = QStringLiteral("IconFile");
+using namespace settingNames;
 
 const QString kYes = QStringLiteral("1");
 const QString kNo = QStringLiteral("0");
@@ -84,12 +77,12 @@ void frmMain::Initialize() {
 
 bool frmMain::LoadSettings() {
     SettingsStore& store = services_.settings;
-    Increment = store.rtcGetSetting(kApplication, kSection, kStepName, QStringLiteral("10"));
-    Sound = store.rtcGetSetting(kApplication, kSection, kSoundName, kYes);
-    UserIcon = store.rtcGetSetting(kApplication, kSection, kUserIconName, kNo);
-    SoundFile = store.rtcGetSetting(kApplication, kSection, kSoundFileName,
+    Increment = store.rtcGetSetting(kApplication, kSection, kStep, QStringLiteral("10"));
+    Sound = store.rtcGetSetting(kApplication, kSection, kSound, kYes);
+    UserIcon = store.rtcGetSetting(kApplication, kSection, kUserIcon, kNo);
+    SoundFile = store.rtcGetSetting(kApplication, kSection, kSoundFile,
                                     joinPath(programFolder_, QStringLiteral("Change.wav")));
-    IconFile = store.rtcGetSetting(kApplication, kSection, kIconFileName);
+    IconFile = store.rtcGetSetting(kApplication, kSection, kIconFile);
     return true;
 }
 
@@ -218,7 +211,7 @@ void frmMain::HandleMouseMessage(int32_t n) {
             }
             break;
         case WM_LBUTTONUP:
-            LeftRelease();
+            Release(Timer1, LeftHoldUsed, &frmMain::StepUp);
             break;
         case WM_RBUTTONDOWN:
             if (!Timer2.isActive()) {
@@ -226,7 +219,7 @@ void frmMain::HandleMouseMessage(int32_t n) {
             }
             break;
         case WM_RBUTTONUP:
-            RightRelease();
+            Release(Timer2, RightHoldUsed, &frmMain::StepDown);
             break;
         default:  // movement, double clicks, the middle button
             break;
@@ -235,29 +228,16 @@ void frmMain::HandleMouseMessage(int32_t n) {
 
 // A release before the timer ticked is a click. While muted, or right after a hold, it makes
 // no step and no sound.
-void frmMain::LeftRelease() {
-    Timer1.stop();
+void frmMain::Release(QTimer& timer, QString& holdUsed, void (frmMain::*step)()) {
+    timer.stop();
     if (MuteActive == kYes) {
         return;
     }
-    if (LeftHoldUsed == kYes) {
-        LeftHoldUsed = kNo;
+    if (holdUsed == kYes) {
+        holdUsed = kNo;
         return;
     }
-    StepUp();
-    ClickSound();
-}
-
-void frmMain::RightRelease() {
-    Timer2.stop();
-    if (MuteActive == kYes) {
-        return;
-    }
-    if (RightHoldUsed == kYes) {
-        RightHoldUsed = kNo;
-        return;
-    }
-    StepDown();
+    (this->*step)();
     ClickSound();
 }
 

@@ -83,8 +83,7 @@ private:
     void EndLeftHold();
     void EndRightHold();
     void HandleMouseMessage(int32_t n);
-    void LeftRelease();
-    void RightRelease();
+    void Release(QTimer& timer, QString& holdUsed, void (frmMain::*step)());
     void StepUp();
     void StepDown();
     void ClickSound();
