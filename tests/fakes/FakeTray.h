@@ -1,22 +1,11 @@
 #pragma once
-// An in-memory notification area for tests: keeps the icons shown, keyed by (hWnd, uID), and
-// records every request with a copy of its record.
-//
-//     FakeTray tray;
-//     ... code under test calls Shell_NotifyIcon(NIM_ADD, data) ...
-//     tray.isShown(window, 1);       // the icon is in the tray
-//     tray.calls().back().data;      // the record as the tray got it
-//     tray.tip(window, 1);           // its tooltip, up to the first NUL
-//     tray.click(WM_LBUTTONDOWN);    // hands a mouse message to the window of the shown icon
-//
-// NIM_ADD fails and changes nothing while the same (hWnd, uID) is shown; NIM_DELETE fails when
-// it is not shown; NIM_MODIFY changes a shown icon. setFailing(true) makes every request fail.
+// An in-memory notification area: keeps the icons shown, keyed by (hWnd, uID), and records every
+// request. NIM_ADD fails and changes nothing while the same icon is shown; NIM_DELETE fails when
+// it is not shown.
 
 #include "TrayService.h"
 
-#include <QString>
-
-#include <cstdint>
+#include <algorithm>
 #include <map>
 #include <utility>
 #include <vector>
@@ -27,29 +16,30 @@ public:
         uint32_t message;
         NOTIFYICONDATA data;
         bool result;
-        uint64_t sequence;  // see nextFakeCallSequence()
     };
 
-    bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override;
+    bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override {
+        const auto key = std::make_pair(data.hWnd, data.uID);
+        const bool ok = dwMessage == NIM_ADD ? shown.emplace(key, data).second
+                                             : dwMessage == NIM_DELETE && shown.erase(key) != 0;
+        calls.push_back({dwMessage, data, ok});
+        return ok;
+    }
+    int count(uint32_t message) const {
+        return static_cast<int>(std::count_if(calls.begin(), calls.end(),
+                                              [&](const Call& c) { return c.message == message; }));
+    }
+    bool isShown(HWND hWnd, uint32_t uID) const { return shown.count({hWnd, uID}) != 0; }
+    // Hands a mouse message on the only shown icon to its window, as the tray does.
+    bool click(uint32_t mouseMessage) {
+        if (shown.size() != 1) {
+            return false;
+        }
+        const NOTIFYICONDATA& data = shown.begin()->second;
+        data.hWnd->trayCallback(data.uCallbackMessage, mouseMessage);
+        return true;
+    }
 
-    void setFailing(bool failing) { failing_ = failing; }
-
-    const std::vector<Call>& calls() const { return calls_; }
-    void clearCalls() { calls_.clear(); }
-    int count(uint32_t message) const;
-
-    bool isShown(HWND hWnd, uint32_t uID) const { return shown_.count({hWnd, uID}) != 0; }
-    int shownCount() const { return static_cast<int>(shown_.size()); }
-    // The record of a shown icon; nullptr when it is not shown.
-    const NOTIFYICONDATA* shown(HWND hWnd, uint32_t uID) const;
-    QString tip(HWND hWnd, uint32_t uID) const;
-
-    // Delivers a mouse message on the only shown icon to its window, as the tray does.
-    // Returns false when no single icon is shown.
-    bool click(uint32_t mouseMessage);
-
-private:
-    std::map<std::pair<HWND, uint32_t>, NOTIFYICONDATA> shown_;
-    std::vector<Call> calls_;
-    bool failing_ = false;
+    std::map<std::pair<HWND, uint32_t>, NOTIFYICONDATA> shown;
+    std::vector<Call> calls;
 };

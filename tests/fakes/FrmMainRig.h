@@ -1,41 +1,46 @@
 #pragma once
-// A main window over fakes, for tests of the window and of what works with it (the options
-// dialog): a fake mixer with a master line 0..255, fake wave input, message box, tray and sound
-// player, and a real settings store in a temporary folder.
+// The program as main.cpp wires it, over fakes: a main window on a fake mixer with a master line
+// 0..255, fake wave input, message box, tray, sound player and process, a real settings store in
+// a temporary folder, and (makeOptions) the options dialog its left hold shows.
 //
-//     FrmMainRig rig;                          // also creates the QApplication once
-//     rig.save(FrmMainRig::kSoundName, "0");   // a stored setting, as Apply writes it
-//     frmMain& form = rig.make();              // the window, not yet loaded
+//     FrmMainRig rig;                                 // also creates the QApplication once
+//     rig.save(settingNames::kSound, "0");            // a stored setting, as Apply writes it
+//     frmMain& form = rig.make();                     // the window, not yet loaded
 //     form.Form_Load();
-//     rig.tray.click(WM_LBUTTONDOWN);          // the tray hands a mouse message to the window
+//     rig.tray.click(WM_LBUTTONDOWN);                 // the tray hands a mouse message over
 //
 // Form_Unload does not end the test program: it counts endCalls instead.
 
 #include "FakeMixer.h"
 #include "FakeNotifier.h"
+#include "FakeProcessControl.h"
 #include "FakeSoundPlayer.h"
 #include "FakeTray.h"
 #include "FakeWaveIn.h"
+#include "SettingNames.h"
 #include "SettingsStore.h"
 #include "frmMain.h"
+#include "frmOps.h"
 
 #include <QApplication>
-#include <QString>
 #include <QTemporaryDir>
 
 #include <memory>
 
 class FrmMainRig {
 public:
-    static inline const QString kApplication = QStringLiteral("Brennet");
-    static inline const QString kSection = QStringLiteral(u"设置");
-    static inline const QString kStepName = QStringLiteral(u"增加       ");
-    static inline const QString kSoundName = QStringLiteral(u"声音");
-
-    explicit FrmMainRig(const QString& programFolder = QStringLiteral("/opt/brennet"))
-        : programFolder_(programFolder), settings(configHome.path()) {
+    // configHome empty: a fresh temporary folder.
+    explicit FrmMainRig(const QString& programFolder = QStringLiteral("/opt/brennet"),
+                        const QString& configHome = QString())
+        : settings(configHome.isEmpty() ? temporary.path() : configHome),
+          process(programFolder + QStringLiteral("/brennet")),
+          programFolder_(programFolder) {
         ensureApplication();
         mixer.addMaster(0, 255);
+    }
+    ~FrmMainRig() {
+        ops.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     frmMain& make() {
@@ -44,41 +49,46 @@ public:
         form->setEndProgram([this] { ++endCalls; });
         return *form;
     }
+    frmOps& makeOptions() {
+        ops = std::make_unique<frmOps>(*form, settings, notifier, process);
+        form->setOptionsView(ops.get());
+        return *ops;
+    }
 
     bool save(const QString& key, const QString& value) {
-        return settings.rtcSaveSetting(kApplication, kSection, key, value);
+        return settings.rtcSaveSetting(settingNames::kApplication, settingNames::kSection, key,
+                                       value);
     }
     QString stored(const QString& key) const {
-        return settings.rtcGetSetting(kApplication, kSection, key, QStringLiteral("<none>"));
+        return settings.rtcGetSetting(settingNames::kApplication, settingNames::kSection, key,
+                                      QStringLiteral("<none>"));
     }
 
     static void ensureApplication() {
         if (!QApplication::instance()) {
-            // Unit tests never need a display.
             if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-                qputenv("QT_QPA_PLATFORM", "offscreen");
+                qputenv("QT_QPA_PLATFORM", "offscreen");  // unit tests never need a display
             }
             static int argc = 1;
             static char name[] = "brennet-test";
             static char* argv[] = {name, nullptr};
-            // Lives to the end of the test program, like the program's own.
-            static QApplication* app = new QApplication(argc, argv);
-            (void)app;
+            new QApplication(argc, argv);  // lives to the end, like the program's own
             QApplication::setQuitOnLastWindowClosed(false);
         }
     }
 
-private:
-    QString programFolder_;
-
-public:
-    QTemporaryDir configHome;
+    QTemporaryDir temporary;
     FakeMixer mixer;
     FakeWaveIn waveIn;
     FakeNotifier notifier;
     FakeTray tray;
     FakeSoundPlayer player;
     SettingsStore settings;
+    FakeProcessControl process;
     std::unique_ptr<frmMain> form;
+    std::unique_ptr<frmOps> ops;
     int endCalls = 0;
+
+private:
+    QString programFolder_;
 };
