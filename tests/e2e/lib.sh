@@ -248,3 +248,47 @@ icon_pixels() {
     convert "$file" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- |
         grep -ci "#${colour}\b" || true
 }
+
+# The visible window whose name is exactly NAME, among those whose name matches the regular
+# expression PATTERN: window_named NAME PATTERN prints its id.
+window_named() {
+    local w
+    for w in $(xdotool search --onlyvisible --name "$2" 2>/dev/null); do
+        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && echo "$w" && return 0
+    done
+    return 1
+}
+
+# Clicks the left button at a client position of a window: click_at WINDOW "X Y".
+click_at() {
+    # shellcheck disable=SC2086
+    xdotool mousemove --window "$1" $2 click 1
+}
+
+# The options dialog: wait_options waits until it is shown and sets OPTIONS to its window.
+_options_shown() { OPTIONS=$(window_named '[Brennet] - [设置]' '^\[Brennet\] - '); }
+wait_options() { wait_until _options_shown || fail "the options dialog did not open"; }
+
+# The Brennet processes that run with this test's settings (a restarted one is no child of
+# this shell).
+brennet_pids() {
+    local pid
+    for pid in $(pgrep -x brennet); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" &&
+            echo "$pid"
+    done
+}
+_other_brennet() { NEW_PID=$(brennet_pids | grep -vx "$1" | head -n 1) && [ -n "$NEW_PID" ]; }
+_gone() { ! kill -0 "$1" 2>/dev/null; }
+
+# After Apply: waits until the instance OLD has ended and another has started and docked; that
+# one becomes BRENNET_PID.
+wait_restarted() {
+    local old=$1
+    wait_until _gone "$old" || fail "the instance $old did not end after Apply"
+    wait "$old" 2>/dev/null
+    wait_until _other_brennet "$old" || fail "no new Brennet process after Apply"
+    BRENNET_PID=$NEW_PID
+    wait_icon
+    log "restarted as $BRENNET_PID"
+}

@@ -13,37 +13,15 @@ COMMAND3_AT="240 228" # Apply (176,216, 129x25)
 FILE1_FIRST_AT="230 18" # the chooser's file list (160,8, 145x175): its first row
 DONE_AT="264 202"     # the chooser's Done (224,192, 81x21)
 
-# The visible window named exactly NAME; prints its id.
-window_named() {
-    local w
-    for w in $(xdotool search --onlyvisible --name "$2" 2>/dev/null); do
-        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$1" ] && echo "$w" && return 0
-    done
-    return 1
-}
-_options_shown() { OPTIONS=$(window_named '[Brennet] - [设置]' '^\[Brennet\] - '); }
 _chooser_shown() { CHOOSER=$(window_named "$1" '^载入'); }
 _chooser_gone() { ! window_named "$1" '^载入' >/dev/null; }
-click_at() { # window "x y"
-    # shellcheck disable=SC2086
-    xdotool mousemove --window "$1" $2 click 1
-}
-brennet_pids() {
-    local pid
-    for pid in $(pgrep -x brennet); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" &&
-            echo "$pid"
-    done
-}
-_other_brennet() { NEW_PID=$(brennet_pids | grep -vx "$1" | head -n 1) && [ -n "$NEW_PID" ]; }
-_gone() { ! kill -0 "$1" 2>/dev/null; }
 
 # Opens the options, browses with BUTTON, picks the chooser's only file and applies; returns
 # once the restarted instance is docked.
 pick_and_apply() {
     local button=$1 title=$2 extra=${3:-} old=$BRENNET_PID
     icon_hold 1
-    wait_until _options_shown || fail "the options dialog did not open"
+    wait_options
     [ -n "$extra" ] && click_at "$OPTIONS" "$extra"
     click_at "$OPTIONS" "$button"
     wait_until _chooser_shown "$title" || fail "no chooser titled $title"
@@ -51,12 +29,7 @@ pick_and_apply() {
     click_at "$CHOOSER" "$DONE_AT"
     wait_until _chooser_gone "$title" || fail "Done did not close the chooser"
     click_at "$OPTIONS" "$COMMAND3_AT"
-    wait_until _gone "$old" || fail "the instance $old did not end after Apply"
-    wait "$old" 2>/dev/null
-    wait_until _other_brennet "$old" || fail "no new Brennet process after Apply"
-    BRENNET_PID=$NEW_PID
-    wait_icon
-    log "restarted as $BRENNET_PID"
+    wait_restarted "$old"
 }
 
 e2e_setup

@@ -9,34 +9,6 @@ source "$(dirname "$0")/lib.sh"
 TEXT1_AT="236 57"     # Frame1 (8,24) + Text1 (216,24, 25x19)
 COMMAND3_AT="240 228" # Apply (176,216, 129x25)
 COMMAND5_AT="48 228"  # quit (8,216, 81x25)
-TITLE='[Brennet] - [设置]'
-
-# The visible top-level window whose name is exactly TITLE; prints its id.
-options_window() {
-    local w
-    for w in $(xdotool search --onlyvisible --name '^\[Brennet\] - ' 2>/dev/null); do
-        [ "$(xdotool getwindowname "$w" 2>/dev/null)" = "$TITLE" ] && echo "$w" && return 0
-    done
-    return 1
-}
-_options_shown() { OPTIONS=$(options_window); }
-wait_options() { wait_until _options_shown || fail "the options dialog did not open"; }
-click_at() { # window "x y"
-    # shellcheck disable=SC2086
-    xdotool mousemove --window "$1" $2 click 1
-}
-
-# The Brennet processes that run with this test's settings (the restarted one is no child of
-# this shell).
-brennet_pids() {
-    local pid
-    for pid in $(pgrep -x brennet); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" &&
-            echo "$pid"
-    done
-}
-_other_brennet() { NEW_PID=$(brennet_pids | grep -vx "$1" | head -n 1) && [ -n "$NEW_PID" ]; }
-_gone() { ! kill -0 "$1" 2>/dev/null; }
 _no_icon() { ! icon_window >/dev/null; }
 
 step_box_text() {
@@ -68,14 +40,10 @@ xdotool key --clearmodifiers ctrl+a
 xdotool type --delay 50 25
 wait_until -t 5 _step_box_is 25 || fail "typing did not reach the step box"
 click_at "$OPTIONS" "$COMMAND3_AT"
-wait_until _gone "$first" || fail "the first instance did not end after Apply"
-wait "$first" 2>/dev/null
+wait_restarted "$first"
+second=$BRENNET_PID
 grep -qx '%U589E%U52A0%20%20%20%20%20%20%20=25' "$SETTINGS_FILE" ||
     fail "the settings file does not hold the step 25: $(cat "$SETTINGS_FILE")"
-wait_until _other_brennet "$first" || fail "no new Brennet process after Apply"
-BRENNET_PID=$NEW_PID
-log "restarted as $BRENNET_PID"
-wait_icon
 volume_set 0
 icon_click 1
 wait_volume 16384 || fail "the new instance did not step by 25 per cent"
@@ -87,4 +55,4 @@ click_at "$OPTIONS" "$COMMAND5_AT"
 wait_until _gone "$BRENNET_PID" || fail "quit did not end the program"
 wait_until _no_icon || fail "the icon stayed in the tray after quit"
 BRENNET_PID=
-pass "hold opens the dialog with 10; Apply saves 25 and restarts ($first -> $NEW_PID); quit ends it"
+pass "hold opens the dialog with 10; Apply saves 25 and restarts ($first -> $second); quit ends it"

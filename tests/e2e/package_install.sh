@@ -73,23 +73,11 @@ kill "${_e2e_bg_pids[-1]}" 2>/dev/null
 # Apply restarts the installed executable.
 first=$BRENNET_PID
 icon_hold 1
-_options() { OPTIONS=$(xdotool search --onlyvisible --name '^\[Brennet\] - ' 2>/dev/null | head -n 1) && [ -n "$OPTIONS" ]; }
-wait_until _options || fail "the options dialog did not open"
-xdotool mousemove --window "$OPTIONS" $COMMAND3_AT click 1
-_gone() { ! kill -0 "$1" 2>/dev/null; }
-wait_until _gone "$first" || fail "Apply did not end the running instance"
-_restarted() {
-    local pid
-    for pid in $(pgrep -x brennet); do
-        [ "$pid" != "$first" ] && [ "$(readlink "/proc/$pid/exe")" = "$INSTALLED" ] &&
-            tr '\0' '\n' <"/proc/$pid/environ" | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" &&
-            NEW_PID=$pid && return 0
-    done
-    return 1
-}
-wait_until _restarted || fail "Apply did not start the installed executable again"
-BRENNET_PID=$NEW_PID
-wait_icon
+wait_options
+click_at "$OPTIONS" "$COMMAND3_AT"
+wait_restarted "$first"
+[ "$(readlink "/proc/$BRENNET_PID/exe")" = "$INSTALLED" ] ||
+    fail "Apply started $(readlink "/proc/$BRENNET_PID/exe"), not the installed executable"
 [ -f "$SETTINGS_FILE" ] || fail "Apply wrote no settings"
 brennet_stop
 
