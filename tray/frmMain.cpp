@@ -153,11 +153,9 @@ bool frmMain::FillTrayIconData() {
 }
 
 void frmMain::Form_Unload() {
-    NOTIFYICONDATA& data = module1_.TrayIconData;
-    data.cbSize = kTrayIconDataSize;
-    data.hWnd = this;
-    data.uID = kTrayIconId;
-    module1_.Shell_NotifyIconA(NIM_DELETE, data);
+    // The record names this window's icon again, whatever it holds by now.
+    FillTrayIconData();
+    module1_.Shell_NotifyIconA(NIM_DELETE, module1_.TrayIconData);
     if (endProgram_) {
         endProgram_();
     }
