@@ -4,15 +4,8 @@
 #include "FileChooser.h"
 #include "FrmMainRig.h"
 
-#include <QCheckBox>
-#include <QDialog>
-#include <QFile>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QStyleOptionButton>
 #include <QtTest>
+#include <QtWidgets>
 
 #include <memory>
 
