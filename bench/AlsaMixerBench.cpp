@@ -42,6 +42,7 @@ struct Row {
     const char* name;
     std::function<void(int)> call;
     std::vector<double> us;
+    std::function<void()> before = [] {};  // runs untimed before each call
 };
 
 // Runs the rows in turns of a few calls each, so that the load of a busy machine falls on every
@@ -55,6 +56,7 @@ void measure(std::vector<Row>& rows, int calls) {
     for (int done = 0; done < calls; done += kTurn) {
         for (Row& row : rows) {
             for (int i = done; i < done + kTurn; ++i) {
+                row.before();
                 auto t0 = std::chrono::steady_clock::now();
                 row.call(i);
                 row.us.push_back(
@@ -125,9 +127,15 @@ int main(int argc, char** argv) {
                 {"floor: snd_mixer_selem_set_playback_volume_all",
                  [&](int i) { snd_mixer_selem_set_playback_volume_all(master, 30000 + i % 2); },
                  {}},
-                {"AlsaMixer mixerGetControlDetailsA (read)",
+                {"AlsaMixer read right after another",
                  [&](int) { mixer.mixerGetControlDetailsA(h, &d, 0); },
                  {}},
+                // Reads close together share one refresh from the server; a read after a pause
+                // makes its own round trip.
+                {"AlsaMixer read after a 3 ms pause",
+                 [&](int) { mixer.mixerGetControlDetailsA(h, &d, 0); },
+                 {},
+                 [] { usleep(3000); }},
                 {"AlsaMixer mixerSetControlDetails (write)",
                  [&](int i) {
                      value = 40000 + i % 2;

@@ -22,6 +22,9 @@ constexpr uint32_t MIXERCONTROL_CONTROLF_UNIFORM = 0x1;
 constexpr uint32_t MIXERCONTROL_PUBLISHED_SIZE = 148;  // a caller's block holds at least this
 
 constexpr auto kRetryPause = std::chrono::milliseconds(250);
+// Reads this close to the last refresh share it: a step's reads come well inside it, while
+// another program's change cannot be made and reported in so short a time.
+constexpr auto kRefreshWindow = std::chrono::milliseconds(2);
 
 constexpr uint32_t kComponentTypes[AlsaMixer::LineCount] = {
     MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,    MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE,
@@ -137,6 +140,7 @@ void AlsaMixer::disconnect() {
     mixer_ = nullptr;
     hctl_ = nullptr;
     elements_.fill(nullptr);
+    lastRefresh_ = {};
 }
 
 void AlsaMixer::findElements() {
@@ -155,13 +159,16 @@ void AlsaMixer::findElements() {
 
 // Takes the pending events, so values reflect what other programs set. With sync, first asks the
 // device for its current state: a sound server reports another program's change asynchronously,
-// and the round trip makes sure that report has arrived. False when the connection is lost.
+// and the round trip makes sure that report has arrived. That round trip costs as much as a write,
+// so a sync within kRefreshWindow of the last one reuses it. False when the connection is lost.
 bool AlsaMixer::takeEvents(bool sync) {
     int err = snd_mixer_handle_events(mixer_);
     if (err < 0)
         return false;
     bool changed = err > 0;
-    if (sync && hctl_ != nullptr) {
+    Clock::time_point now = Clock::now();
+    if (sync && hctl_ != nullptr && now - lastRefresh_ >= kRefreshWindow) {
+        lastRefresh_ = now;
         if (snd_hctl_elem_t* e = snd_hctl_first_elem(hctl_)) {
             snd_ctl_elem_value_t* value;
             snd_ctl_elem_value_alloca(&value);
@@ -472,20 +479,29 @@ MMRESULT AlsaMixer::mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLS* pmxlc,
     });
 }
 
-MMRESULT AlsaMixer::mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
-                                            uint32_t fdwDetails) {
-    std::lock_guard<std::mutex> lock(mutex_);
+// The checks both value calls make: an open handle, the value flag, one 4-byte value for one
+// channel, and an identifier that names a control. Splits the identifier into line and kind.
+MMRESULT AlsaMixer::checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag,
+                                 int* line, int* kind) const {
     if (handles_.count(hmx) == 0)
         return MMSYSERR_INVALHANDLE;
-    if (fdwDetails != MIXER_GETCONTROLDETAILSF_VALUE)
+    if (!valueFlag)
         return MMSYSERR_INVALFLAG;
     if (pmxcd == nullptr || pmxcd->paDetails == nullptr || pmxcd->cbDetails != 4 ||
         pmxcd->cChannels != 1 || pmxcd->cMultipleItems != 0)
         return MMSYSERR_INVALPARAM;
+    return decodeControlId(pmxcd->dwControlID, line, kind) ? MMSYSERR_NOERROR : MIXERR_INVALCONTROL;
+}
+
+MMRESULT AlsaMixer::mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
+                                            uint32_t fdwDetails) {
+    std::lock_guard<std::mutex> lock(mutex_);
     int line = 0;
     int kind = 0;
-    if (!decodeControlId(pmxcd->dwControlID, &line, &kind))
-        return MIXERR_INVALCONTROL;
+    MMRESULT checked =
+        checkDetails(hmx, pmxcd, fdwDetails == MIXER_GETCONTROLDETAILSF_VALUE, &line, &kind);
+    if (checked != MMSYSERR_NOERROR)
+        return checked;
     return withConnection(kind != Peak, [&] {
         if (!hasControl(line, kind))
             return MIXERR_INVALCONTROL;
@@ -500,17 +516,12 @@ MMRESULT AlsaMixer::mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* pmx
 MMRESULT AlsaMixer::mixerSetControlDetails(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
                                            uint32_t fdwDetails) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (handles_.count(hmx) == 0)
-        return MMSYSERR_INVALHANDLE;
-    if (fdwDetails != MIXER_SETCONTROLDETAILSF_VALUE)
-        return MMSYSERR_INVALFLAG;
-    if (pmxcd == nullptr || pmxcd->paDetails == nullptr || pmxcd->cbDetails != 4 ||
-        pmxcd->cChannels != 1 || pmxcd->cMultipleItems != 0)
-        return MMSYSERR_INVALPARAM;
     int line = 0;
     int kind = 0;
-    if (!decodeControlId(pmxcd->dwControlID, &line, &kind))
-        return MIXERR_INVALCONTROL;
+    MMRESULT checked =
+        checkDetails(hmx, pmxcd, fdwDetails == MIXER_SETCONTROLDETAILSF_VALUE, &line, &kind);
+    if (checked != MMSYSERR_NOERROR)
+        return checked;
     uint32_t value = 0;
     std::memcpy(&value, pmxcd->paDetails, sizeof value);
     // A level with the top bit set is a negative number read as unsigned: clamping it would mean

@@ -83,6 +83,8 @@ private:
     bool hasControl(int line, int kind) const;
     void describeLine(int line, MIXERLINE* pmxl) const;
     void describeControl(int line, int kind, MIXERCONTROL* ctrl) const;
+    MMRESULT checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag, int* line,
+                          int* kind) const;
     MMRESULT readValue(int line, int kind, uint32_t* value);
     MMRESULT writeValue(int line, int kind, uint32_t value);
 
@@ -95,5 +97,6 @@ private:
     _snd_hctl* hctl_ = nullptr;
     std::array<_snd_mixer_elem*, LineCount> elements_{};
     Clock::time_point lastAttempt_{};
+    Clock::time_point lastRefresh_{};  // when takeEvents last asked the device for its state
     bool attempted_ = false;
 };
