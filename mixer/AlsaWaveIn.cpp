@@ -117,16 +117,17 @@ public:
         return MMSYSERR_NOERROR;
     }
 
-    void record(bool on) {
+    MMRESULT record(bool on) {
         {
             std::lock_guard<std::mutex> lock(mutex_);
             recording_ = on;
         }
         wake_.notify_all();
+        return MMSYSERR_NOERROR;
     }
 
     // Stop: a partly filled buffer is handed back; the others stay queued for the next start.
-    void stop() {
+    MMRESULT stop() {
         std::lock_guard<std::mutex> lock(mutex_);
         recording_ = false;
         if (!queue_.empty() && queue_.front()->dwBytesRecorded.load() > 0) {
@@ -134,16 +135,18 @@ public:
             queue_.pop_front();
         }
         wake_.notify_all();
+        return MMSYSERR_NOERROR;
     }
 
     // Reset: every queued buffer is handed back as done.
-    void reset() {
+    MMRESULT reset() {
         std::lock_guard<std::mutex> lock(mutex_);
         recording_ = false;
         for (WAVEHDR* h : queue_)
             markDone(h);
         queue_.clear();
         wake_.notify_all();
+        return MMSYSERR_NOERROR;
     }
 
     bool hasQueuedBuffers() {
@@ -261,6 +264,14 @@ AlsaWaveIn::Device* AlsaWaveIn::find(HWAVEIN hwi) {
     return it == devices_.end() ? nullptr : it->second.get();
 }
 
+// Runs op on the open device hwi, under the lock.
+template <typename Op>
+MMRESULT AlsaWaveIn::withDevice(HWAVEIN hwi, Op op) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    Device* d = find(hwi);
+    return d != nullptr ? op(*d) : MMSYSERR_INVALHANDLE;
+}
+
 MMRESULT AlsaWaveIn::waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
                                 uintptr_t /*dwCallback*/, uintptr_t /*dwInstance*/,
                                 uint32_t fdwOpen) {
@@ -291,66 +302,40 @@ MMRESULT AlsaWaveIn::waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFOR
 }
 
 MMRESULT AlsaWaveIn::waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t /*cbwh*/) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return pwh == nullptr ? MMSYSERR_INVALPARAM : d->prepare(pwh);
+    return withDevice(
+        hwi, [&](Device& d) { return pwh == nullptr ? MMSYSERR_INVALPARAM : d.prepare(pwh); });
 }
 
 MMRESULT AlsaWaveIn::waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t /*cbwh*/) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return pwh == nullptr ? MMSYSERR_INVALPARAM : d->add(pwh);
+    return withDevice(hwi,
+                      [&](Device& d) { return pwh == nullptr ? MMSYSERR_INVALPARAM : d.add(pwh); });
 }
 
 MMRESULT AlsaWaveIn::waveInStart(HWAVEIN hwi) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    d->record(true);
-    return MMSYSERR_NOERROR;
+    return withDevice(hwi, [](Device& d) { return d.record(true); });
 }
 
 MMRESULT AlsaWaveIn::waveInReset(HWAVEIN hwi) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    d->reset();
-    return MMSYSERR_NOERROR;
+    return withDevice(hwi, [](Device& d) { return d.reset(); });
 }
 
 MMRESULT AlsaWaveIn::waveInStop(HWAVEIN hwi) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    d->stop();
-    return MMSYSERR_NOERROR;
+    return withDevice(hwi, [](Device& d) { return d.stop(); });
 }
 
 MMRESULT AlsaWaveIn::waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t /*cbwh*/) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    return pwh == nullptr ? MMSYSERR_INVALPARAM : d->unprepare(pwh);
+    return withDevice(
+        hwi, [&](Device& d) { return pwh == nullptr ? MMSYSERR_INVALPARAM : d.unprepare(pwh); });
 }
 
 MMRESULT AlsaWaveIn::waveInClose(HWAVEIN hwi) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Device* d = find(hwi);
-    if (d == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    // Buffers still queued belong to the caller: closing now would leave them queued for good.
-    if (d->hasQueuedBuffers())
-        return WAVERR_STILLPLAYING;
-    devices_.erase(hwi);  // stops and joins the worker, closes the stream
-    return MMSYSERR_NOERROR;
+    return withDevice(hwi, [&](Device& d) {
+        // Buffers still queued belong to the caller: closing now would leave them queued for good.
+        if (d.hasQueuedBuffers())
+            return WAVERR_STILLPLAYING;
+        devices_.erase(hwi);  // stops and joins the worker, closes the stream; d is gone
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT AlsaWaveIn::waveInGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) {

@@ -48,6 +48,8 @@ private:
     class Device;
 
     Device* find(HWAVEIN hwi);
+    template <typename Op>
+    MMRESULT withDevice(HWAVEIN hwi, Op op);
 
     std::mutex mutex_;  // guards devices_ and nextHandle_
     std::map<HWAVEIN, std::unique_ptr<Device>> devices_;
