@@ -3,29 +3,34 @@
 #include <algorithm>
 #include <cstring>
 
-void FakeWaveIn::failCall(Op op, int nth, MMRESULT code) {
-    failures_[{op, nth}] = code;
-}
-
-std::optional<MMRESULT> FakeWaveIn::injected(Op op) {
+template <typename Check>
+MMRESULT FakeWaveIn::call(Op op, HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh, Check check) {
     int nth = ++callCounts_[op];
+    MMRESULT result = MMSYSERR_NOERROR;
+    if (op != Op::Open && (hwi == 0 || hwi != handle_))
+        result = MMSYSERR_INVALHANDLE;
+    else if (cbwh != WAVEHDR_SIZE || (pwh != nullptr && pwh->lpData == nullptr))
+        result = MMSYSERR_INVALPARAM;
     for (int key : {nth, 0}) {
         auto it = failures_.find({op, key});
-        if (it != failures_.end()) {
-            return it->second;
-        }
+        if (result == MMSYSERR_NOERROR && it != failures_.end())
+            result = it->second;
     }
-    return std::nullopt;
+    if (result == MMSYSERR_NOERROR)
+        result = check();
+    calls_.push_back({op, pwh, result, nextFakeCallSequence()});
+    return result;
 }
 
-MMRESULT FakeWaveIn::record(Call call) {
-    call.sequence = nextFakeCallSequence();
-    calls_.push_back(call);
-    return call.result;
+MMRESULT FakeWaveIn::call(Op op, HWAVEIN hwi) {
+    return call(op, hwi, nullptr, WAVEHDR_SIZE, [] { return MMSYSERR_NOERROR; });
 }
 
-MMRESULT FakeWaveIn::checkHandle(HWAVEIN hwi) const {
-    return hwi != 0 && hwi == handle_ ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+std::vector<FakeWaveIn::Op> FakeWaveIn::ops() const {
+    std::vector<Op> ops;
+    for (const Call& c : calls_)
+        ops.push_back(c.op);
+    return ops;
 }
 
 int FakeWaveIn::count(Op op) const {
@@ -34,9 +39,8 @@ int FakeWaveIn::count(Op op) const {
 }
 
 bool FakeWaveIn::finishNext() {
-    if (queue_.empty()) {
+    if (queue_.empty())
         return false;
-    }
     WAVEHDR* header = queue_.front();
     queue_.pop_front();
     header->dwBytesRecorded = header->dwBufferLength;
@@ -44,137 +48,77 @@ bool FakeWaveIn::finishNext() {
     return true;
 }
 
-void FakeWaveIn::finishAll() {
-    while (finishNext()) {
-    }
-}
-
-std::string FakeWaveIn::errorText(MMRESULT code) {
-    return "Fake wave-input error " + std::to_string(code);
-}
-
 MMRESULT FakeWaveIn::waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
                                 uintptr_t dwCallback, uintptr_t dwInstance, uint32_t fdwOpen) {
-    Call call{Op::Open};
-    if (pwfx != nullptr) {
+    if (pwfx != nullptr)
         format_ = *pwfx;
-    }
-    if (auto code = injected(Op::Open)) {
-        call.result = *code;
-    } else if (phwi == nullptr || pwfx == nullptr || dwCallback != 0 || dwInstance != 0 ||
-               fdwOpen != 0) {
-        call.result = MMSYSERR_INVALPARAM;
-    } else if (!devicePresent_ || uDeviceID != 0) {
-        call.result = MMSYSERR_BADDEVICEID;
-    } else if (handle_ != 0) {
-        call.result = MMSYSERR_ALLOCATED;
-    } else if (pwfx->wFormatTag != WAVE_FORMAT_PCM || pwfx->nChannels != 1 ||
-               pwfx->nSamplesPerSec != 8000 || pwfx->wBitsPerSample != 8) {
-        call.result = WAVERR_BADFORMAT;
-    } else {
-        handle_ = nextHandle_++;
-        *phwi = handle_;
-        call.handle = handle_;
-    }
-    return record(call);
+    return call(Op::Open, 0, nullptr, WAVEHDR_SIZE, [&] {
+        if (phwi == nullptr || pwfx == nullptr || dwCallback != 0 || dwInstance != 0 ||
+            fdwOpen != 0)
+            return MMSYSERR_INVALPARAM;
+        if (!devicePresent_ || uDeviceID != 0)
+            return MMSYSERR_BADDEVICEID;
+        if (handle_ != 0)
+            return MMSYSERR_ALLOCATED;
+        *phwi = handle_ = nextHandle_++;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT FakeWaveIn::waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
-    Call call{Op::PrepareHeader, hwi, pwh};
-    call.result = checkHandle(hwi);
-    if (call.result == 0) {
-        if (auto code = injected(Op::PrepareHeader)) {
-            call.result = *code;
-        } else if (pwh == nullptr || cbwh != WAVEHDR_SIZE || pwh->lpData == nullptr) {
-            call.result = MMSYSERR_INVALPARAM;
-        } else {
-            bool zero = std::all_of(pwh->lpData, pwh->lpData + pwh->dwBufferLength,
-                                    [](char c) { return c == 0; });
-            prepared_.push_back({pwh, pwh->dwBufferLength, zero});
-            pwh->dwFlags |= WHDR_PREPARED;
-        }
-    }
-    return record(call);
+    return call(Op::PrepareHeader, hwi, pwh, cbwh, [&] {
+        // Fresh buffers are zero-filled, like the blocks the caller allocates.
+        if (pwh == nullptr || std::any_of(pwh->lpData, pwh->lpData + pwh->dwBufferLength,
+                                          [](char c) { return c != 0; }))
+            return MMSYSERR_INVALPARAM;
+        pwh->dwFlags |= WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT FakeWaveIn::waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
-    Call call{Op::AddBuffer, hwi, pwh};
-    call.result = checkHandle(hwi);
-    if (call.result == 0) {
-        if (auto code = injected(Op::AddBuffer)) {
-            call.result = *code;
-        } else if (pwh == nullptr || cbwh != WAVEHDR_SIZE || pwh->lpData == nullptr) {
-            call.result = MMSYSERR_INVALPARAM;
-        } else {
-            pwh->dwFlags = (pwh->dwFlags.load() & ~WHDR_DONE) | WHDR_INQUEUE;
-            queue_.push_back(pwh);
-        }
-    }
-    return record(call);
-}
-
-MMRESULT FakeWaveIn::waveInStart(HWAVEIN hwi) {
-    Call call{Op::Start, hwi};
-    call.result = checkHandle(hwi);
-    if (call.result == 0) {
-        call.result = injected(Op::Start).value_or(MMSYSERR_NOERROR);
-    }
-    return record(call);
+    return call(Op::AddBuffer, hwi, pwh, cbwh, [&] {
+        if (pwh == nullptr)
+            return MMSYSERR_INVALPARAM;
+        pwh->dwFlags = (pwh->dwFlags.load() & ~WHDR_DONE) | WHDR_INQUEUE;
+        queue_.push_back(pwh);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT FakeWaveIn::waveInReset(HWAVEIN hwi) {
-    Call call{Op::Reset, hwi};
-    call.result = checkHandle(hwi);
-    if (call.result == 0) {
+    return call(Op::Reset, hwi, nullptr, WAVEHDR_SIZE, [&] {
         finishAll();
-    }
-    return record(call);
-}
-
-MMRESULT FakeWaveIn::waveInStop(HWAVEIN hwi) {
-    Call call{Op::Stop, hwi};
-    call.result = checkHandle(hwi);
-    return record(call);
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT FakeWaveIn::waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) {
-    Call call{Op::UnprepareHeader, hwi, pwh};
-    call.result = checkHandle(hwi);
-    if (call.result == 0) {
-        if (pwh == nullptr || cbwh != WAVEHDR_SIZE) {
-            call.result = MMSYSERR_INVALPARAM;
-        } else if (std::find(queue_.begin(), queue_.end(), pwh) != queue_.end()) {
-            call.result = WAVERR_STILLPLAYING;
-        } else {
-            pwh->dwFlags &= ~WHDR_PREPARED;
-        }
-    }
-    return record(call);
+    return call(Op::UnprepareHeader, hwi, pwh, cbwh, [&] {
+        if (pwh == nullptr)
+            return MMSYSERR_INVALPARAM;
+        if (std::find(queue_.begin(), queue_.end(), pwh) != queue_.end())
+            return WAVERR_STILLPLAYING;
+        pwh->dwFlags &= ~WHDR_PREPARED;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT FakeWaveIn::waveInClose(HWAVEIN hwi) {
-    Call call{Op::Close, hwi};
-    call.result = checkHandle(hwi);
-    if (call.result == 0) {
-        if (!queue_.empty()) {
-            call.result = WAVERR_STILLPLAYING;
-        } else {
-            handle_ = 0;
-        }
-    }
-    return record(call);
+    return call(Op::Close, hwi, nullptr, WAVEHDR_SIZE, [&] {
+        if (!queue_.empty())
+            return WAVERR_STILLPLAYING;
+        handle_ = 0;
+        return MMSYSERR_NOERROR;
+    });
 }
 
 MMRESULT FakeWaveIn::waveInGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) {
-    Call call{Op::GetErrorText};
-    call.code = mmrError;
-    if (pszText == nullptr || cchText == 0) {
-        call.result = MMSYSERR_INVALPARAM;
-    } else {
-        std::string text = errorText(mmrError);
-        size_t n = std::min<size_t>(text.size(), cchText - 1);
-        std::memcpy(pszText, text.data(), n);
-        pszText[n] = '\0';
-    }
-    return record(call);
+    if (pszText == nullptr || cchText == 0)
+        return MMSYSERR_INVALPARAM;
+    std::string text = errorText(mmrError);
+    size_t n = std::min<size_t>(text.size(), cchText - 1);
+    std::memcpy(pszText, text.data(), n);
+    pszText[n] = '\0';
+    return MMSYSERR_NOERROR;
 }

@@ -7,8 +7,7 @@
 //     waveIn.setDevicePresent(false);    // waveInOpen fails with MMSYSERR_BADDEVICEID
 //     waveIn.failCall(FakeWaveIn::Op::PrepareHeader, 1);  // the first prepare fails
 //
-// Every call is recorded in calls(), with the header it was given, for order and count checks.
-// Adding a buffer is accepted whether or not its header was prepared.
+// Every call is recorded in calls(), with the header it was given.
 
 #include "FakeMixer.h"  // nextFakeCallSequence()
 #include "WaveInService.h"
@@ -21,66 +20,56 @@
 
 class FakeWaveIn : public WaveInService {
 public:
-    enum class Op {
-        Open,
-        PrepareHeader,
-        AddBuffer,
-        Start,
-        Reset,
-        Stop,
-        UnprepareHeader,
-        Close,
-        GetErrorText
-    };
+    enum class Op { Open, PrepareHeader, AddBuffer, Start, Reset, Stop, UnprepareHeader, Close };
 
     struct Call {
         Op op;
-        HWAVEIN handle = 0;
         WAVEHDR* header = nullptr;
-        MMRESULT code = 0;  // GetErrorText: the code described
         MMRESULT result = 0;
         uint64_t sequence = 0;
     };
 
     void setDevicePresent(bool present) { devicePresent_ = present; }
     // The nth call (1-based) of op fails with code; nth 0 makes every call of op fail.
-    void failCall(Op op, int nth = 0, MMRESULT code = MMSYSERR_NOMEM);
+    void failCall(Op op, int nth = 0, MMRESULT code = MMSYSERR_NOMEM) {
+        failures_[{op, nth}] = code;
+    }
 
     // The device fills the oldest queued buffer / every queued buffer.
     bool finishNext();
-    void finishAll();
+    void finishAll() {
+        while (finishNext()) {
+        }
+    }
 
     const std::vector<Call>& calls() const { return calls_; }
     void clearCalls() { calls_.clear(); }
+    std::vector<Op> ops() const;
     int count(Op op) const;
     const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
     bool isOpen() const { return handle_ != 0; }
     const std::deque<WAVEHDR*>& queue() const { return queue_; }
-    // For each prepared header: its buffer length and whether its buffer was all zero.
-    struct Prepared {
-        WAVEHDR* header;
-        uint32_t length;
-        bool zeroFilled;
-    };
-    const std::vector<Prepared>& prepared() const { return prepared_; }
-
-    static std::string errorText(MMRESULT code);
+    static std::string errorText(MMRESULT code) {
+        return "Wave-input error " + std::to_string(code);
+    }
 
     MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
                         uintptr_t dwCallback, uintptr_t dwInstance, uint32_t fdwOpen) override;
     MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
     MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInStart(HWAVEIN hwi) override;
+    MMRESULT waveInStart(HWAVEIN hwi) override { return call(Op::Start, hwi); }
     MMRESULT waveInReset(HWAVEIN hwi) override;
-    MMRESULT waveInStop(HWAVEIN hwi) override;
+    MMRESULT waveInStop(HWAVEIN hwi) override { return call(Op::Stop, hwi); }
     MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
     MMRESULT waveInClose(HWAVEIN hwi) override;
     MMRESULT waveInGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
 
 private:
-    MMRESULT record(Call call);
-    std::optional<MMRESULT> injected(Op op);
-    MMRESULT checkHandle(HWAVEIN hwi) const;
+    // Records a call of op on hwi, header pwh; its result is the first failure that applies:
+    // a bad handle or header, then an injected failure, then check(). 0 means success.
+    template <typename Check>
+    MMRESULT call(Op op, HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh, Check check);
+    MMRESULT call(Op op, HWAVEIN hwi);
 
     bool devicePresent_ = true;
     std::map<std::pair<Op, int>, MMRESULT> failures_;
@@ -89,6 +78,5 @@ private:
     HWAVEIN nextHandle_ = 0x40;
     std::optional<WAVEFORMATEX> format_;
     std::deque<WAVEHDR*> queue_;
-    std::vector<Prepared> prepared_;
     std::vector<Call> calls_;
 };

@@ -16,31 +16,6 @@ using Op = FakeMixer::Op;
 
 namespace {
 
-struct ManualClock {
-    std::chrono::steady_clock::time_point now{};
-    clsVolume::Clock fn() {
-        return [this] { return now; };
-    }
-};
-
-class clsVolumeCreation : public ::testing::Test {
-protected:
-    FakeMixer mixer;
-    FakeWaveIn waveIn;
-    FakeNotifier notifier;
-    ManualClock clock;
-
-    std::vector<uint32_t> lookedUpLines() const {
-        std::vector<uint32_t> lines;
-        for (const auto& call : mixer.calls()) {
-            if (call.op == Op::GetLineInfo) {
-                lines.push_back(call.componentType);
-            }
-        }
-        return lines;
-    }
-};
-
 constexpr uint32_t SPK = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
 constexpr uint32_t MIC = MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE;
 constexpr uint32_t LIN = MIXERLINE_COMPONENTTYPE_SRC_LINE;
@@ -49,98 +24,89 @@ constexpr uint32_t SYN = MIXERLINE_COMPONENTTYPE_SRC_SYNTHESIZER;
 constexpr uint32_t WAV = MIXERLINE_COMPONENTTYPE_SRC_WAVEOUT;
 constexpr uint32_t WIN = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
 
+class clsVolumeCreation : public ::testing::Test {
+protected:
+    std::unique_ptr<clsVolume> make(FakeMixer& m) {
+        return std::make_unique<clsVolume>(m, waveIn, notifier, [this] { return now; });
+    }
+    std::vector<uint32_t> lookedUpLines() const {
+        std::vector<uint32_t> lines;
+        for (const auto& call : mixer.calls()) {
+            if (call.op == Op::GetLineInfo)
+                lines.push_back(call.componentType);
+        }
+        return lines;
+    }
+
+    FakeMixer mixer;
+    FakeWaveIn waveIn;
+    FakeNotifier notifier;
+    std::chrono::steady_clock::time_point now{};
+};
+
 }  // namespace
 
 TEST_F(clsVolumeCreation, ConnectedLooksUpEveryControlInOrderAndKeepsOnlyTheSecondHandle) {
     mixer.addFullCard();
     mixer.addControl(MIC, MIXERCONTROL_CONTROLTYPE_PEAKMETER, -5, 5);  // must not be consulted
-    {
-        clsVolume volume(mixer, waveIn, notifier, clock.fn());
-
-        EXPECT_EQ(lookedUpLines(), (std::vector<uint32_t>{SPK, MIC, LIN, CD, SYN, WAV, SPK, MIC,
-                                                          LIN, CD, SYN, WAV, WIN, WAV}));
-        const auto& calls = mixer.calls();
-        ASSERT_EQ(calls.front().op, Op::Open);
-        // The second open comes after the twelve channel lookups and closes the first handle.
-        HMIXER first = calls.front().handle;
-        auto second = std::find_if(calls.begin() + 1, calls.end(),
-                                   [](const auto& c) { return c.op == Op::Open; });
-        ASSERT_EQ(second - calls.begin(), 1 + 24);
-        EXPECT_EQ((second + 1)->op, Op::Close);
-        EXPECT_EQ((second + 1)->handle, first);
-        EXPECT_EQ(mixer.openHandles(), std::set<HMIXER>{second->handle});
-        for (auto it = second + 2; it != calls.end(); ++it) {
-            EXPECT_EQ(it->handle, second->handle);
-        }
-
-        EXPECT_EQ(volume.VolumeMax(), 65535);
-        EXPECT_EQ(volume.CDMax(), 65535);
-        EXPECT_EQ(volume.MaxVolumeMeterInput(), 32767);
-        EXPECT_EQ(volume.MinVolumeMeterInput(), -32768);
-        EXPECT_EQ(volume.MinVolumeMeterOutput(), -32768);
-        EXPECT_EQ(volume.LastResult(), 0);
-        EXPECT_EQ(volume.ControlFound(), VB_TRUE);
-    }
+    auto volume = make(mixer);
+    EXPECT_EQ(lookedUpLines(), (std::vector<uint32_t>{SPK, MIC, LIN, CD, SYN, WAV, SPK, MIC, LIN,
+                                                      CD, SYN, WAV, WIN, WAV}));
+    // The second open comes after the twelve channel lookups and closes the first handle.
+    const auto& calls = mixer.calls();
+    ASSERT_EQ(calls[25].op, Op::Open);
+    EXPECT_EQ(mixer.count(Op::Open), 2);
+    EXPECT_EQ(calls[26].op, Op::Close);
+    EXPECT_EQ(calls[26].handle, calls[0].handle);
+    for (size_t i = 27; i < calls.size(); ++i)
+        EXPECT_EQ(calls[i].handle, calls[25].handle);
+    EXPECT_EQ(mixer.openHandles(), std::set<HMIXER>{calls[25].handle});
+    EXPECT_EQ(volume->CDMax(), 65535);
+    EXPECT_EQ(volume->MinVolumeMeterInput(), -32768);
+    EXPECT_EQ(volume->MaxVolumeMeterOutput(), 32767);
+    EXPECT_EQ(volume->ControlFound(), VB_TRUE);
+    volume.reset();
     EXPECT_TRUE(mixer.openHandles().empty()) << "destruction closes the handle it holds";
 }
 
 TEST_F(clsVolumeCreation, NoMixerAnswersEveryPropertyQuietly) {
     mixer.addFullCard();
     mixer.setDevicePresent(false);
-    clsVolume volume(mixer, waveIn, notifier, clock.fn());
-
-    EXPECT_EQ(mixer.count(Op::Open), 1);
-    EXPECT_EQ(mixer.count(Op::GetLineInfo), 0);
-    EXPECT_NE(volume.LastResult(), 0);
-
-    for (int32_t bound : {volume.VolumeMin(), volume.MicMin(), volume.LineMin(), volume.CDMin(),
-                          volume.SynMin(), volume.WaveMin(), volume.VolumeMax(), volume.MicMax(),
-                          volume.LineMax(), volume.CDMax(), volume.SynMax(), volume.WaveMax(),
-                          volume.MaxVolumeMeterInput(), volume.MinVolumeMeterInput(),
-                          volume.MaxVolumeMeterOutput(), volume.MinVolumeMeterOutput()}) {
+    auto volume = make(mixer);
+    clsVolume& v = *volume;
+    EXPECT_EQ(mixer.calls().size(), 1u);
+    EXPECT_NE(v.LastResult(), 0);
+    for (int32_t bound :
+         {v.VolumeMin(), v.MicMin(), v.LineMin(), v.CDMin(), v.SynMin(), v.WaveMin(), v.VolumeMax(),
+          v.MicMax(), v.LineMax(), v.CDMax(), v.SynMax(), v.WaveMax(), v.MaxVolumeMeterInput(),
+          v.MinVolumeMeterInput(), v.MaxVolumeMeterOutput(), v.MinVolumeMeterOutput()})
         EXPECT_EQ(bound, 0);
-    }
-    for (int32_t level : {volume.VolumeLevel(), volume.MicLevel(), volume.LineLevel(),
-                          volume.CDLevel(), volume.SynLevel(), volume.WaveLevel()}) {
+    for (int32_t level :
+         {v.VolumeLevel(), v.MicLevel(), v.LineLevel(), v.CDLevel(), v.SynLevel(), v.WaveLevel()})
         EXPECT_EQ(level, 0);
-        EXPECT_NE(volume.LastResult(), 0);
-    }
-    for (VBBool mute : {volume.VolumeMute(), volume.MikrofonMute(), volume.LineMute(),
-                        volume.CompactDiscMute(), volume.SynthesizerMute(), volume.WaveMute()}) {
+    for (VBBool mute : {v.VolumeMute(), v.MikrofonMute(), v.LineMute(), v.CompactDiscMute(),
+                        v.SynthesizerMute(), v.WaveMute()})
         EXPECT_EQ(mute, VB_FALSE);
-    }
-    volume.VolumeLevel(100);
-    volume.VolumeMute(VB_TRUE);
-    EXPECT_NE(volume.LastResult(), 0);
-    EXPECT_EQ(mixer.masterLevel(), 0u);
-
-    // Meter readings copy nothing and ask the mixer nothing.
+    v.VolumeLevel(100);
+    EXPECT_NE(v.LastResult(), 0);
     mixer.clearCalls();
-    EXPECT_EQ(volume.CurrentVolumeMeterOutput(), 0);
-    EXPECT_EQ(volume.CurrentVolumeMeterInput(), 0);
-    EXPECT_EQ(mixer.count(Op::GetDetails), 0);
+    EXPECT_EQ(v.CurrentVolumeMeterOutput() + v.CurrentVolumeMeterInput(), 0);
+    EXPECT_TRUE(mixer.calls().empty()) << "meter readings ask the mixer nothing";
 }
 
 TEST_F(clsVolumeCreation, SecondOpenFailingKeepsChannelsOnTheFirstHandleAndLeavesNoMeters) {
     mixer.addFullCard();
-    mixer.setValue(mixer.controlId(WIN, MIXERCONTROL_CONTROLTYPE_PEAKMETER), 77);
     mixer.failOpen(2);
-    {
-        clsVolume volume(mixer, waveIn, notifier, clock.fn());
-        EXPECT_EQ(volume.LastResult(), static_cast<int32_t>(MMSYSERR_NODRIVER));
-        EXPECT_EQ(mixer.openHandles().size(), 1u);
-        EXPECT_EQ(lookedUpLines().size(), 12u) << "no meter lookups";
-
-        EXPECT_EQ(volume.WaveMax(), 65535);
-        volume.WaveLevel(300);
-        EXPECT_EQ(volume.LastResult(), 0);
-        EXPECT_EQ(volume.WaveLevel(), 300);
-        EXPECT_EQ(volume.MaxVolumeMeterInput(), 0);
-
-        mixer.clearCalls();
-        EXPECT_EQ(volume.CurrentVolumeMeterInput(), 0);
-        EXPECT_EQ(mixer.count(Op::GetDetails), 0);
-    }
+    auto volume = make(mixer);
+    EXPECT_EQ(volume->LastResult(), static_cast<int32_t>(MMSYSERR_NODRIVER));
+    EXPECT_EQ(lookedUpLines().size(), 12u) << "no meter lookups";
+    volume->WaveLevel(300);
+    EXPECT_EQ(volume->WaveLevel(), 300);
+    EXPECT_EQ(volume->MaxVolumeMeterInput(), 0);
+    mixer.clearCalls();
+    EXPECT_EQ(volume->CurrentVolumeMeterInput(), 0);
+    EXPECT_EQ(mixer.count(Op::GetDetails), 0);
+    volume.reset();
     EXPECT_TRUE(mixer.openHandles().empty());
 }
 
@@ -148,95 +114,63 @@ TEST_F(clsVolumeCreation, MissingLinesAndControlsLeaveZeroRecordsAndDoNotTouchLa
     mixer.addMaster(0, 255);
     mixer.addControl(LIN, MIXERCONTROL_CONTROLTYPE_VOLUME, 10, 20, 15);  // line-in without mute
     mixer.addLine(CD);                                                   // CD without controls
-    clsVolume volume(mixer, waveIn, notifier, clock.fn());
-
-    EXPECT_EQ(volume.LastResult(), 0) << "failed lookups leave the second open's code";
-    EXPECT_EQ(volume.ControlFound(), VB_FALSE);
-    EXPECT_EQ(volume.CDMin(), 0);
-    EXPECT_EQ(volume.CDMax(), 0);
-    EXPECT_EQ(volume.LineMin(), 10);
-    EXPECT_EQ(volume.LineLevel(), 15);
+    mixer.addControl(MIC, MIXERCONTROL_CONTROLTYPE_PEAKMETER, -100, 100);
+    auto volume = make(mixer);
+    EXPECT_EQ(volume->LastResult(), 0) << "failed lookups leave the second open's code";
+    EXPECT_EQ(volume->ControlFound(), VB_FALSE);
+    EXPECT_EQ(volume->CDMin() + volume->CDMax(), 0);
+    EXPECT_EQ(volume->LineLevel(), 15);
+    // The input meter falls back to the microphone's; there is no output meter.
+    EXPECT_EQ(volume->MaxVolumeMeterInput(), 100);
+    EXPECT_EQ(volume->MaxVolumeMeterOutput(), 0);
 
     // The missing controls are still addressed, as control 0; the mixer refuses it.
     mixer.clearCalls();
-    volume.CDLevel(5);
-    volume.LineMute(VB_TRUE);
+    volume->CDLevel(5);
+    volume->LineMute(VB_TRUE);
     ASSERT_EQ(mixer.calls().size(), 2u);
-    EXPECT_EQ(mixer.calls()[0].controlId, 0u);
-    EXPECT_EQ(mixer.calls()[1].controlId, 0u);
-    EXPECT_EQ(volume.LastResult(), static_cast<int32_t>(MIXERR_INVALCONTROL));
-    EXPECT_EQ(volume.VolumeMax(), 255) << "the other channels work";
-}
-
-TEST_F(clsVolumeCreation, InputMeterFallsBackToTheMicrophone) {
-    mixer.addMaster(0, 255);
-    mixer.addControl(MIC, MIXERCONTROL_CONTROLTYPE_PEAKMETER, -100, 100);
-    {
-        clsVolume volume(mixer, waveIn, notifier, clock.fn());
-        EXPECT_EQ(volume.MaxVolumeMeterInput(), 100);
-        EXPECT_EQ(volume.MinVolumeMeterInput(), -100);
-        EXPECT_EQ(volume.MaxVolumeMeterOutput(), 0);
-        auto lines = lookedUpLines();
-        EXPECT_EQ(std::vector<uint32_t>(lines.end() - 3, lines.end()),
-                  (std::vector<uint32_t>{WIN, MIC, WAV}));
-    }
-    FakeMixer bare;
-    bare.addMaster(0, 255);
-    clsVolume volume(bare, waveIn, notifier, clock.fn());
-    EXPECT_EQ(volume.MaxVolumeMeterInput(), 0);
-    EXPECT_EQ(volume.MinVolumeMeterInput(), 0);
+    EXPECT_EQ(mixer.calls()[0].controlId + mixer.calls()[1].controlId, 0u);
+    EXPECT_EQ(volume->LastResult(), static_cast<int32_t>(MIXERR_INVALCONTROL));
 }
 
 TEST_F(clsVolumeCreation, MixerAppearingLaterIsFoundByAnAccessAtMostOncePerSecond) {
     mixer.addMaster(0, 255);
     mixer.setMasterLevel(40);
     mixer.setDevicePresent(false);
-    clsVolume volume(mixer, waveIn, notifier, clock.fn());
+    auto volume = make(mixer);
+    now += 500ms;
+    volume->VolumeLevel();
+    volume->VolumeMax();
     EXPECT_EQ(mixer.count(Op::Open), 1);
-
-    // Still absent: polling within a second retries nothing, after a second once.
-    clock.now += 500ms;
-    volume.VolumeLevel();
-    volume.VolumeMax();
-    EXPECT_EQ(mixer.count(Op::Open), 1);
-    clock.now += 500ms;
-    volume.VolumeLevel();
-    volume.VolumeLevel();
+    now += 500ms;
+    volume->VolumeLevel();
+    volume->VolumeLevel();
     EXPECT_EQ(mixer.count(Op::Open), 2);
 
     mixer.setDevicePresent(true);
-    clock.now += 999ms;
-    EXPECT_EQ(volume.VolumeLevel(), 0);
-    clock.now += 1ms;
-    EXPECT_EQ(volume.VolumeLevel(), 40) << "reconnected before the read";
-    EXPECT_EQ(volume.VolumeMax(), 255);
-    EXPECT_EQ(volume.LastResult(), 0);
-    EXPECT_EQ(mixer.count(Op::Open), 4) << "both opens of a full creation";
-
-    // Connected now: no more attempts.
-    clock.now += 10s;
-    volume.VolumeMute(VB_TRUE);
+    now += 999ms;
+    EXPECT_EQ(volume->VolumeLevel(), 0);
+    now += 1ms;
+    EXPECT_EQ(volume->VolumeLevel(), 40) << "reconnected before the read";
+    EXPECT_EQ(volume->VolumeMax(), 255);
+    EXPECT_EQ(volume->LastResult(), 0);
+    now += 10s;
+    volume->VolumeMute(VB_TRUE);
     EXPECT_TRUE(mixer.masterMute());
-    EXPECT_EQ(mixer.count(Op::Open), 4);
+    EXPECT_EQ(mixer.count(Op::Open), 4) << "one full creation, then no more attempts";
     EXPECT_EQ(mixer.openHandles().size(), 1u);
-}
 
-TEST_F(clsVolumeCreation, MixerWithoutMasterVolumeIsRetriedWithoutLeakingHandles) {
-    mixer.addControl(WAV, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, 100, 7);
-    clsVolume volume(mixer, waveIn, notifier, clock.fn());
-    EXPECT_EQ(volume.VolumeMax(), 0);
-
+    // A mixer without a master volume is retried too, without leaking handles.
+    FakeMixer noMaster;
+    noMaster.addControl(WAV, MIXERCONTROL_CONTROLTYPE_VOLUME, 0, 100, 7);
+    auto other = make(noMaster);
     for (int i = 0; i < 3; ++i) {
-        clock.now += 1s;
-        EXPECT_EQ(volume.WaveLevel(), 7);
-        EXPECT_EQ(mixer.openHandles().size(), 1u);
+        now += 1s;
+        EXPECT_EQ(other->WaveLevel(), 7);
+        EXPECT_EQ(noMaster.openHandles().size(), 1u);
     }
-    EXPECT_EQ(mixer.count(Op::Open), 8);
-
-    mixer.addMaster(0, 65536);
-    clock.now += 1s;
-    EXPECT_EQ(volume.VolumeMax(), 65536);
-    clock.now += 1s;
-    volume.VolumeMax();
-    EXPECT_EQ(mixer.count(Op::Open), 10);
+    EXPECT_EQ(noMaster.count(Op::Open), 8);
+    noMaster.addMaster(0, 65536);
+    now += 1s;
+    EXPECT_EQ(other->VolumeMax(), 65536);
 }
