@@ -13,7 +13,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <thread>
@@ -65,22 +64,17 @@ public:
     }
 
     bool running() const { return running_; }
-    const std::string& dir() const { return dir_; }
-    std::string startLog() const { return slurp(dir_ + "/start.out"); }
+    std::string startLog() const { return shell("cat '" + dir_ + "/start.out'"); }
 
     // Runs a shell command and returns its standard output.
-    static std::string shell(const std::string& cmd, int* status = nullptr) {
+    static std::string shell(const std::string& cmd) {
         std::string out;
-        FILE* p = popen(cmd.c_str(), "r");
-        if (p == nullptr)
-            return out;
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        int rc = pclose(p);
-        if (status != nullptr)
-            *status = rc;
+        if (FILE* p = popen(cmd.c_str(), "r")) {
+            char buf[4096];
+            for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+                out.append(buf, n);
+            pclose(p);
+        }
         return out;
     }
 
@@ -92,19 +86,12 @@ public:
         return std::strtol(text.c_str() + at + key.size(), nullptr, 10);
     }
 
-    // The null sink's and the default source's state, as the server reports it.
+    // The null sink's state, as the server reports it.
     static long sinkVolume() {
         return numberAfter(shell("pactl get-sink-volume nullsink 2>&1"), "front-left:");
     }
     static bool sinkMuted() {
         return shell("pactl get-sink-mute nullsink 2>&1").find("yes") != std::string::npos;
-    }
-    static long sourceVolume() {
-        return numberAfter(shell("pactl get-source-volume @DEFAULT_SOURCE@ 2>&1"), "front-left:");
-    }
-    static bool sourceMuted() {
-        return shell("pactl get-source-mute @DEFAULT_SOURCE@ 2>&1").find("yes") !=
-               std::string::npos;
     }
 
     // Polls until done() holds or the timeout passes.
@@ -125,16 +112,8 @@ private:
         return std::string(src != nullptr ? src : ".") + "/scripts/" + name;
     }
 
-    static std::string slurp(const std::string& path) {
-        std::ifstream in(path);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
     pid_t readPid(const char* name) const {
-        std::ifstream in(dir_ + "/" + name);
-        long pid = 0;
-        in >> pid;
-        return static_cast<pid_t>(pid);
+        return static_cast<pid_t>(std::atol(shell("cat '" + dir_ + "/" + name + "'").c_str()));
     }
 
     static void reap(pid_t& pid) {
