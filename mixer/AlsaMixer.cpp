@@ -140,10 +140,12 @@ void AlsaMixer::disconnect() {
     mixer_ = nullptr;
     hctl_ = nullptr;
     elements_.fill(nullptr);
+    written_ = {};
     lastRefresh_ = {};
 }
 
 void AlsaMixer::findElements() {
+    const auto before = elements_;
     for (int line = 0; line < LineCount; ++line)
         elements_[line] = findElement(mixer_, kElementNames[line]);
     for (const char* name : kSpeakerFallbacks) {
@@ -155,6 +157,26 @@ void AlsaMixer::findElements() {
         if (snd_mixer_selem_has_playback_volume(e))
             elements_[Speakers] = e;
     }
+    for (int line = 0; line < LineCount; ++line) {
+        snd_mixer_elem_t* e = elements_[line];
+        if (e != before[line])
+            written_[line] = {};
+        if (e != nullptr) {
+            snd_mixer_elem_set_callback_private(e, this);
+            snd_mixer_elem_set_callback(e, &AlsaMixer::elementChanged);
+        }
+    }
+}
+
+// The simple mixer calls this when an element's controls changed (another program, or the
+// element going away): its cache is current again, so what was written straight is forgotten.
+int AlsaMixer::elementChanged(snd_mixer_elem_t* e, unsigned int /*mask*/) {
+    auto* self = static_cast<AlsaMixer*>(snd_mixer_elem_get_callback_private(e));
+    for (int line = 0; line < LineCount; ++line) {
+        if (self->elements_[line] == e)
+            self->written_[line] = {};
+    }
+    return 0;
 }
 
 // Takes the pending events, so values reflect what other programs set. With sync, first asks the
@@ -293,7 +315,10 @@ MMRESULT AlsaMixer::readValue(int line, int kind, uint32_t* value) {
     snd_mixer_elem_t* e = element(line);
     bool capture = line == WaveIn;
     int err = 0;
-    if (kind == Volume) {
+    if (kind != Peak && written_[line][kind]) {
+        const long v = *written_[line][kind];
+        *value = kind == Volume ? static_cast<uint32_t>(v) : (v ? 0 : 1);
+    } else if (kind == Volume) {
         long v = 0;
         err = capture ? snd_mixer_selem_get_capture_volume(e, SND_MIXER_SCHN_FRONT_LEFT, &v)
                       : snd_mixer_selem_get_playback_volume(e, SND_MIXER_SCHN_FRONT_LEFT, &v);
@@ -336,6 +361,8 @@ MMRESULT AlsaMixer::writeValue(int line, int kind, uint32_t value) {
             snd_mixer_selem_get_playback_switch(e, SND_MIXER_SCHN_FRONT_LEFT, &on);
         current = on;
     }
+    if (written_[line][kind])
+        current = *written_[line][kind];
     // ALSA skips a write that matches its cached value; make sure the cache is current first.
     if (current == target) {
         if (!takeEvents(true)) {
@@ -345,6 +372,17 @@ MMRESULT AlsaMixer::writeValue(int line, int kind, uint32_t value) {
         e = element(line);
         if (e == nullptr)
             return MIXERR_INVALCONTROL;
+    }
+    // The master's step is the hot path: write its one control directly.
+    if (!capture) {
+        const int err = writePlaybackControl(line, kind, target);
+        if (err != -ENOENT) {
+            if (err < 0 && isConnectionError(err)) {
+                disconnect();
+                return MMSYSERR_NODRIVER;
+            }
+            return err < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
+        }
     }
     int err = 0;
     if (kind == Volume)
@@ -358,6 +396,49 @@ MMRESULT AlsaMixer::writeValue(int line, int kind, uint32_t value) {
         return MMSYSERR_NODRIVER;
     }
     return err < 0 ? MMSYSERR_ERROR : MMSYSERR_NOERROR;
+}
+
+// Writes the playback volume or switch control behind a line's element, every channel to the
+// same value. The simple-mixer call writes all of an element's controls, volume and switch alike,
+// and each control write is a round trip to a sound server; this makes a step one round trip.
+// The simple mixer's cache does not see this write (the device reports no change to the writer),
+// so the written value is kept until the element reports a change of its own. -ENOENT when the
+// element has no such plain control (the caller then goes through the simple mixer).
+int AlsaMixer::writePlaybackControl(int line, int kind, long target) {
+    snd_mixer_elem_t* e = element(line);
+    if (hctl_ == nullptr || e == nullptr)
+        return -ENOENT;
+    const std::string name = std::string(snd_mixer_selem_get_name(e)) +
+                             (kind == Volume ? " Playback Volume" : " Playback Switch");
+    snd_ctl_elem_id_t* id;
+    snd_ctl_elem_id_alloca(&id);
+    snd_ctl_elem_id_set_interface(id, SND_CTL_ELEM_IFACE_MIXER);
+    snd_ctl_elem_id_set_name(id, name.c_str());
+    snd_ctl_elem_id_set_index(id, snd_mixer_selem_get_index(e));
+    snd_hctl_elem_t* control = snd_hctl_find_elem(hctl_, id);
+    if (control == nullptr)
+        return -ENOENT;
+    snd_ctl_elem_info_t* info;
+    snd_ctl_elem_info_alloca(&info);
+    if (snd_hctl_elem_info(control, info) < 0)
+        return -ENOENT;
+    const snd_ctl_elem_type_t wanted =
+        kind == Volume ? SND_CTL_ELEM_TYPE_INTEGER : SND_CTL_ELEM_TYPE_BOOLEAN;
+    if (snd_ctl_elem_info_get_type(info) != wanted)
+        return -ENOENT;
+    snd_ctl_elem_value_t* value;
+    snd_ctl_elem_value_alloca(&value);
+    const unsigned int count = snd_ctl_elem_info_get_count(info);
+    for (unsigned int channel = 0; channel < count; ++channel) {
+        if (kind == Volume)
+            snd_ctl_elem_value_set_integer(value, channel, target);
+        else
+            snd_ctl_elem_value_set_boolean(value, channel, target != 0);
+    }
+    const int err = snd_hctl_elem_write(control, value);
+    if (err >= 0)
+        written_[line][kind] = target;
+    return err == -ENOENT ? -EIO : err;
 }
 
 // --- the service --------------------------------------------------------------------------------

@@ -30,6 +30,7 @@
 #include <chrono>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <set>
 
 struct _snd_mixer;
@@ -87,6 +88,8 @@ private:
                           int* kind) const;
     MMRESULT readValue(int line, int kind, uint32_t* value);
     MMRESULT writeValue(int line, int kind, uint32_t value);
+    int writePlaybackControl(int line, int kind, long target);
+    static int elementChanged(_snd_mixer_elem* e, unsigned int mask);
 
     const AlsaWaveIn* capture_;
     std::mutex mutex_;  // one caller at a time on the ALSA handle
@@ -98,5 +101,8 @@ private:
     std::array<_snd_mixer_elem*, LineCount> elements_{};
     Clock::time_point lastAttempt_{};
     Clock::time_point lastRefresh_{};  // when takeEvents last asked the device for its state
+    // Values written straight to a control (volume, switch), which the simple mixer's cache
+    // does not hold yet; dropped when the element reports a change of its own.
+    std::array<std::array<std::optional<long>, Mute + 1>, LineCount> written_{};
     bool attempted_ = false;
 };
