@@ -36,13 +36,14 @@ clsVolume::~clsVolume() {
 
 void clsVolume::Class_Initialize() {
     lastAttempt_ = clock_();
-    masterMissing_ = true;
+    noMixer_ = true;
 
     HMIXER first = 0;
     LastResult_ = static_cast<int32_t>(mixer_.mixerOpen(&first, 0, 0, 0, CALLBACK_NULL));
     if (LastResult_ != 0) {
         return;
     }
+    noMixer_ = false;
     MixerHandle = first;
     handleOpen_ = true;
 
@@ -68,9 +69,6 @@ void clsVolume::Class_Initialize() {
     for (const Lookup& lookup : lookups) {
         ControlFound_ =
             FindControl(MixerHandle, lookup.componentType, lookup.controlType, lookup.record);
-        if (&lookup.record == &VolumeLevelControl) {
-            masterMissing_ = ControlFound_ == VB_FALSE;
-        }
     }
 
     // The second open replaces the first handle, which is closed then. Should it fail, the first
@@ -137,11 +135,11 @@ void clsVolume::Class_Terminate() {
     }
 }
 
-// A sound server often starts after the tray programs. While no mixer (or no master volume) was
-// found, channel accesses repeat the creation, paced by the clock so a polling caller cannot
-// flood the mixer service.
+// A sound server often starts after the tray programs. While no mixer could be opened, channel
+// accesses repeat the creation, paced by the clock so a polling caller cannot flood the mixer
+// service. A mixer that opened is kept as it is, with or without a master volume.
 void clsVolume::ReconnectIfDue() {
-    if (!masterMissing_) {
+    if (!noMixer_) {
         return;
     }
     if (clock_() - lastAttempt_ < kReconnectInterval) {

@@ -88,7 +88,7 @@ private:
     static constexpr int16_t CaptureBufferCount = 2;
     static constexpr size_t ErrorTextLength = 200;
 
-    // Creation and its repetition while no usable mixer was found.
+    // Creation and its repetition while no mixer could be opened.
     void Class_Initialize();
     void Class_Terminate();
     void ReconnectIfDue();
@@ -147,8 +147,8 @@ private:
     std::unique_ptr<std::array<unsigned char, 4>> MeterBuffer;  // absent until both opens work
     MIXERCONTROLDETAILS MeterDetails{};
 
-    // Set while the master volume control is missing (no mixer, or a mixer without it): channel
-    // accesses then retry creation, at most once per second since the last attempt.
-    bool masterMissing_ = true;
+    // Set while no mixer could be opened: channel accesses then retry creation, at most once per
+    // second since the last attempt.
+    bool noMixer_ = true;
     std::chrono::steady_clock::time_point lastAttempt_{};
 };
