@@ -4,8 +4,10 @@
 #include "SettingNames.h"
 #include "StepConversion.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QImageReader>
 #include <QPixmap>
 
@@ -86,28 +88,62 @@ bool frmMain::LoadSettings() {
     return true;
 }
 
-// Only a real icon file is taken: its content must be in the icon format, whatever its name
-// says. A missing file or any other picture keeps the window's icon.
-bool frmMain::LoadCustomIcon() {
-    if (IconFile.isEmpty() || UserIcon != kYes) {
-        return false;
+namespace {
+
+// Bounds on what an icon file may cost: the format's own largest image, the first few images
+// (a normal icon holds a handful of sizes and depths), and a file size no real icon comes near.
+constexpr int kMaxIconSide = 256;
+constexpr int kMaxIconImages = 16;
+constexpr qint64 kMaxIconFileBytes = 4 * 1024 * 1024;
+
+bool fitsIcon(const QSize& size) {
+    return size.width() <= kMaxIconSide && size.height() <= kMaxIconSide;
+}
+
+// The images of an icon file, or a null icon when the file is missing, is not in the icon
+// format whatever its name says, is too large, or holds an image that is oversized or damaged.
+QIcon readIconFile(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || file.size() > kMaxIconFileBytes ||
+        !file.open(QIODevice::ReadOnly)) {
+        return {};
     }
-    QImageReader reader(IconFile);
-    reader.setDecideFormatFromContent(true);
+    QByteArray data = file.read(kMaxIconFileBytes + 1);
+    if (data.size() > kMaxIconFileBytes) {
+        return {};  // grew while we looked
+    }
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
     if (!reader.canRead() || reader.format() != "ico") {
-        return false;
+        return {};
     }
     QIcon icon;
-    const int count = std::max(reader.imageCount(), 1);
+    const int count = std::clamp(reader.imageCount(), 1, kMaxIconImages);
     for (int i = 0; i < count; ++i) {
         if (i > 0 && !reader.jumpToNextImage()) {
             break;
         }
-        const QImage image = reader.read();
-        if (!image.isNull()) {
-            icon.addPixmap(QPixmap::fromImage(image));
+        if (!fitsIcon(reader.size())) {
+            return {};
         }
+        const QImage image = reader.read();
+        if (image.isNull() || !fitsIcon(image.size())) {
+            return {};
+        }
+        icon.addPixmap(QPixmap::fromImage(image));
     }
+    return icon;
+}
+
+}  // namespace
+
+// A file that is not a usable icon keeps the window's icon.
+bool frmMain::LoadCustomIcon() {
+    if (IconFile.isEmpty() || UserIcon != kYes) {
+        return false;
+    }
+    const QIcon icon = readIconFile(IconFile);
     if (icon.isNull()) {
         return false;
     }

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
 #include <QLocale>
+#include <QtEndian>
 
 #include <cstring>
 
@@ -99,22 +101,54 @@ TEST_F(frmMainInitializeTest, InitializeTwice) {
     EXPECT_TRUE(noMixer.tray.isShown(noMixer.form.get(), 1));
 }
 
+// One icon file holding the images of the given single-image icon files, in order.
+QByteArray joinIcons(const QList<QByteArray>& icons) {
+    QByteArray head = icons[0].left(6), entries, data;
+    qToLittleEndian<quint16>(icons.size(), head.data() + 4);
+    for (const QByteArray& icon : icons) {
+        QByteArray entry = icon.mid(6, 16);
+        qToLittleEndian<quint32>(6 + 16 * icons.size() + data.size(), entry.data() + 12);
+        entries += entry;
+        data += icon.mid(22);
+    }
+    return head + entries + data;
+}
+
 TEST_F(frmMainInitializeTest, CustomIconRules) {
-    auto writeIcon = [&](const QString& name, const QByteArray& format) {
-        QImage image(32, 32, QImage::Format_ARGB32);
-        image.fill(Qt::red);
+    auto encode = [](int side, Qt::GlobalColor colour, const char* format) {
+        QImage image(side, side, QImage::Format_ARGB32);
+        image.fill(colour);
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        EXPECT_TRUE(QImageWriter(&buffer, format).write(image));
+        return bytes;
+    };
+    auto writeFile = [&](const QString& name, const QByteArray& bytes) {
         const QString path = rig.temporary.filePath(name);
-        EXPECT_TRUE(QImageWriter(path, format).write(image));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
         return path;
     };
-    const QString red = writeIcon("red.ico", "ico");
-    const QString png = writeIcon("png.ico", "png");  // named .ico, a PNG inside
+    const QByteArray red = encode(32, Qt::red, "ico");
+    QByteArray huge = red;  // declares 256 x 256 in the directory, 4000 x 4000 in the bitmap
+    huge[6] = huge[7] = 0;
+    qToLittleEndian<qint32>(4000, huge.data() + 22 + 4);
+    qToLittleEndian<qint32>(8000, huge.data() + 22 + 8);
+    QList<QByteArray> many(16, red);
+    many += QList<QByteArray>(40, encode(48, Qt::blue, "ico"));
+
+    const QString redFile = writeFile("red.ico", red);
+    const QString manyFile = writeFile("many.ico", joinIcons(many));
     const std::tuple<const char*, QString, bool> cases[] = {
-        {"1", red, true},
-        {"0", red, false},
+        {"1", redFile, true},
+        {"0", redFile, false},
         {"1", rig.temporary.filePath("missing.ico"), false},
-        {"1", png, false},
-        {"1", rig.temporary.path(), false},  // a folder
+        {"1", writeFile("png.ico", encode(32, Qt::red, "png")), false},  // a PNG inside
+        {"1", rig.temporary.path(), false},                              // a folder
+        {"1", manyFile, true},
+        {"1", writeFile("huge.ico", joinIcons({red, huge})), false},
+        {"1", writeFile("large.ico", red + QByteArray(5 << 20, '\0')), false},
     };
     for (const auto& [userIcon, file, custom] : cases) {
         rig.save(kUserIcon, userIcon);
@@ -125,6 +159,10 @@ TEST_F(frmMainInitializeTest, CustomIconRules) {
         const QIcon& shown = rig.tray.calls.back().data.hIcon;
         const QRgb centre = shown.pixmap(32, 32).toImage().pixel(16, 16);
         EXPECT_EQ(centre == QColor(Qt::red).rgb(), custom) << userIcon << qPrintable(file);
+        if (file == manyFile) {
+            EXPECT_EQ(shown.availableSizes(), QList<QSize>{QSize(32, 32)})
+                << "only the first images are read";
+        }
     }
 }
 
