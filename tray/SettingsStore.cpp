@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QMap>
 #include <QSettings>
 #include <QStringDecoder>
 #include <QTemporaryFile>
@@ -75,6 +76,15 @@ QString valueText(const QVariant& value) {
     return value.toString();
 }
 
+// Every key of the settings with its text.
+QMap<QString, QString> contents(const QSettings& settings) {
+    QMap<QString, QString> map;
+    for (const QString& key : settings.allKeys()) {
+        map.insert(key, valueText(settings.value(key)));
+    }
+    return map;
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore(const QString& configHome) : configHome_(configHome) {
@@ -119,11 +129,17 @@ QString SettingsStore::rtcGetSetting(const QString& AppName, const QString& Sect
 
 bool SettingsStore::rtcSaveSetting(const QString& AppName, const QString& Section,
                                    const QString& Key, const QString& Setting) {
+    return saveSettings(AppName, Section, {{Key, Setting}});
+}
+
+bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
+                                 const Values& values) {
     lastError_.clear();
-    const QString key = storeName(Key);
-    if (storeName(AppName).isEmpty() || key.isEmpty()) {
-        lastError_ = QStringLiteral("a setting needs an application and a value name");
-        return false;
+    for (const auto& [key, value] : values) {
+        if (storeName(AppName).isEmpty() || storeName(key).isEmpty()) {
+            lastError_ = QStringLiteral("a setting needs an application and a value name");
+            return false;
+        }
     }
     QString path = fileName(AppName);
     // A settings file that is a link to one kept elsewhere stays a link: the file it names is
@@ -184,19 +200,33 @@ bool SettingsStore::rtcSaveSetting(const QString& AppName, const QString& Sectio
         }
     }
     temporary.close();
+    QMap<QString, QString> written;
+    bool ok = false;
     {
         QSettings settings(temporary.fileName(), QSettings::IniFormat);
         settings.beginGroup(storeName(Section));
-        settings.setValue(key, Setting);
+        for (const auto& [key, value] : values) {
+            settings.setValue(storeName(key), value);
+        }
         settings.endGroup();
         settings.sync();
-        if (settings.status() != QSettings::NoError) {
-            lastError_ = QStringLiteral(
-                             "cannot write in %1 (the disk may be full or the folder "
-                             "read-only)")
-                             .arg(folder);
-            return false;
-        }
+        written = contents(settings);
+        ok = settings.status() == QSettings::NoError;
+    }
+    // QSettings takes a short write (a full disk, a file size limit) for success. The new file
+    // is read back under a name QSettings has not seen yet before it may replace the old one.
+    if (ok) {
+        ok = temporary.rename(temporary.fileName() + QStringLiteral(".new"));
+    }
+    if (ok) {
+        QSettings check(temporary.fileName(), QSettings::IniFormat);
+        ok = check.status() == QSettings::NoError && contents(check) == written;
+    }
+    if (!ok) {
+        lastError_ =
+            QStringLiteral("cannot write in %1 (the disk may be full or the folder read-only)")
+                .arg(folder);
+        return false;
     }
 
     // A file that could not be read as settings is kept under a name of its own rather than

@@ -3,7 +3,10 @@
 // an INI file per application, $XDG_CONFIG_HOME/Brennet/<application>.ini (~/.config by
 // default), one INI group per section. Names end at their first NUL.
 
+#include <QList>
 #include <QString>
+
+#include <utility>
 
 class SettingsStore {
 public:
@@ -19,6 +22,10 @@ public:
     // reach the disk; lastError() then says why.
     bool rtcSaveSetting(const QString& AppName, const QString& Section, const QString& Key,
                         const QString& Setting);
+
+    // Stores every value in one replacement of the file: all of them reach the disk or none.
+    using Values = QList<std::pair<QString, QString>>;
+    bool saveSettings(const QString& AppName, const QString& Section, const Values& values);
 
     QString lastError() const { return lastError_; }
     QString fileName(const QString& AppName) const;
