@@ -236,14 +236,14 @@ void frmOps::Command2_Click() {
     }
 }
 
-// Writes one value; when it does not reach the disk, returns the message that says so.
-bool frmOps::save(const QString& key, const QString& value, QString* failure) {
-    if (settings_.rtcSaveSetting(kApplication, kSection, key, value)) {
+// Writes the values in one go; when they do not reach the disk, returns the message that says
+// so. The file then stays as it was.
+bool frmOps::save(const SettingsStore::Values& values, QString* failure) {
+    if (settings_.saveSettings(kApplication, kSection, values)) {
         return true;
     }
-    *failure = QString::fromUtf8("无法保存设置“%1”。\n文件：%2\n原因：%3\n\n程序没有重新启动。")
-                   .arg(forms::shownText(key).trimmed(), settings_.fileName(kApplication),
-                        settings_.lastError());
+    *failure = QString::fromUtf8("无法保存设置。\n文件：%1\n原因：%2\n\n程序没有重新启动。")
+                   .arg(settings_.fileName(kApplication), settings_.lastError());
     return false;
 }
 
@@ -251,34 +251,30 @@ void frmOps::report(const QString& message) {
     notifier_.MsgBox(message.toStdString(), MB_OK | MB_ICONEXCLAMATION, "Brennet");
 }
 
-// Saves the settings, then starts a fresh instance of the program and ends this one. A write
+// Saves the settings, then starts a fresh instance of the program and ends this one. A save
 // that fails, or a new instance that cannot start, is reported and this instance keeps running.
 void frmOps::Command3_Click() {
     const QString yes = QStringLiteral("1");
     const QString no = QStringLiteral("0");
+    SettingsStore::Values values = {{kStep, Text1()->text()},
+                                    {kSound, Check1()->isChecked() ? yes : no},
+                                    {kUserIcon, Check2()->isChecked() ? yes : no}};
+    if (!IconName.isEmpty()) {
+        values.append({kIconFile, IconName});
+    }
+    if (!SoundName.isEmpty()) {
+        values.append({kSoundFile, SoundName});
+    }
     QString failure;
-    if (!save(kStep, Text1()->text(), &failure) ||
-        !save(kSound, Check1()->isChecked() ? yes : no, &failure) ||
-        !save(kUserIcon, Check2()->isChecked() ? yes : no, &failure)) {
+    if (!save(values, &failure)) {
         report(failure);
         return;
     }
     if (!IconName.isEmpty() || !SoundName.isEmpty()) {
         if (!IconName.isEmpty()) {
-            if (!save(kIconFile, IconName, &failure)) {
-                report(failure);
-                return;
-            }
             main_.module1().Shell_NotifyIconA(NIM_DELETE, main_.module1().TrayIconData);
         }
-        const bool soundSaved = SoundName.isEmpty() || save(kSoundFile, SoundName, &failure);
-        // Initialize adds the tray icon again, so it runs even when the sound file's write
-        // failed after the icon was removed.
         main_.Initialize();
-        if (!soundSaved) {
-            report(failure);
-            return;
-        }
     }
 
     const QString program = process_.applicationFilePath();

@@ -4,6 +4,7 @@
 // window comes and goes, and its public state survives the window.
 
 #include "OptionsView.h"
+#include "SettingsStore.h"
 
 #include <QString>
 
@@ -12,7 +13,6 @@
 class FileChooser;
 class Notifier;
 class ProcessControl;
-class SettingsStore;
 class frmMain;
 
 class QCheckBox;
@@ -81,7 +81,7 @@ private:
     void load();
     void unload();
     void enableApply();
-    bool save(const QString& key, const QString& value, QString* failure);
+    bool save(const SettingsStore::Values& values, QString* failure);
     void report(const QString& message);
 
     frmMain& main_;

@@ -7,7 +7,10 @@
 #include <QtTest>
 #include <QtWidgets>
 
+#include <csignal>
 #include <memory>
+
+#include <sys/resource.h>
 
 using namespace settingNames;
 
@@ -234,7 +237,7 @@ void frmOpsTest::pickSurvivesCancel() {
     QCOMPARE(rig_->tray.count(NIM_DELETE), 1);
 }
 
-// A write that fails, or a restart that fails: a message that names the file or program and the
+// A save that fails, or a restart that fails: one message that names the file or program and the
 // reason, and this instance keeps running with its tray icon.
 void frmOpsTest::failuresKeepRunning() {
     rig_->process.failStart = QStringLiteral("Permission denied");
@@ -260,6 +263,32 @@ void frmOpsTest::failuresKeepRunning() {
     QVERIFY(rig_->process.started.isEmpty() && rig_->process.exits == 0);
     QCOMPARE(rig_->tray.count(NIM_DELETE), 0);
     QVERIFY(ops().loadedForm()->isVisible());  // the user can try again or cancel
+
+    // A disk that fills up: the file size limit lets the old file be rewritten but not grow by
+    // the long icon path. Apply reports once and leaves the file byte for byte.
+    start(QString());
+    for (const QString& key : {kStep, kSound, kUserIcon, kIconFile, kSoundFile}) {
+        rig_->save(key, QStringLiteral("1"));
+    }
+    QFile file(rig_->settings.fileName(kApplication));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    rig_->form->Timer1_Timer();
+    ops().setStepText(QStringLiteral("7"));
+    ops().IconName = QStringLiteral("/pics/") + QString(300, QLatin1Char('a'));
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const rlimit full{static_cast<rlim_t>(before.size() + 100), saved.rlim_max};
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &full);
+    ops().Command3_Click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    QCOMPARE(rig_->notifier.messages.size(), 1u);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+    QVERIFY(rig_->process.started.isEmpty());
 }
 
 QTEST_MAIN(frmOpsTest)
