@@ -9,22 +9,6 @@
 
 #include <dirent.h>
 
-namespace {
-
-// Opens the folder for listing the way the listing will, so the reason for a failure is the
-// system's own (no such folder, permission denied, I/O error on a bad medium ...).
-bool canList(const QString& folder, QString* reason) {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    ::closedir(dir);
-    return true;
-}
-
-}  // namespace
-
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
@@ -32,6 +16,18 @@ DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
             setPath(item->data(PathRole).toString());
         }
     });
+}
+
+// Opens the folder for listing the way the listing will, so the reason for a failure is the
+// system's own (no such folder, permission denied, I/O error on a bad medium ...).
+bool DirListBox::canList(const QString& folder, QString* reason) {
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    ::closedir(dir);
+    return true;
 }
 
 QString DirListBox::normalized(const QString& folder) {

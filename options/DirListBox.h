@@ -21,6 +21,9 @@ public:
     // cannot be read leaves the list where it was, raises Unreadable and returns false.
     bool setPath(const QString& folder);
 
+    // Whether folder can be listed; when not, reason says why. Safe on any thread.
+    static bool canList(const QString& folder, QString* reason);
+
     // Turns a folder into the list's form: absolute, clean, no trailing "/" except at the root.
     static QString normalized(const QString& folder);
 

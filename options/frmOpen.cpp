@@ -10,8 +10,13 @@
 
 #include <QDialog>
 #include <QDir>
+#include <QFutureWatcher>
 #include <QLabel>
+#include <QPromise>
 #include <QPushButton>
+#include <QTimer>
+
+#include <thread>
 
 namespace {
 
@@ -31,7 +36,27 @@ struct frmOpen::Window {
     QLabel* lblStatus = nullptr;
 };
 
-frmOpen::frmOpen(frmOps& ops, ProcessControl& process) : ops_(ops), process_(process) {}
+namespace {
+
+constexpr int kDriveTimeoutMs = 3000;
+
+struct DriveAnswer {
+    bool readable = false;
+    QString reason;
+};
+
+}  // namespace
+
+frmOpen::frmOpen(frmOps& ops, ProcessControl& process)
+    : ops_(ops),
+      process_(process),
+      driveProbe_(&DirListBox::canList),
+      driveTimeoutMs_(kDriveTimeoutMs) {}
+
+void frmOpen::setDriveProbe(DriveProbe probe, int timeoutMs) {
+    driveProbe_ = std::move(probe);
+    driveTimeoutMs_ = timeoutMs;
+}
 
 frmOpen::~frmOpen() {
     if (window_) {
@@ -154,8 +179,49 @@ void frmOpen::DoLoad() {
     }
 }
 
+// The picked drive is looked at on a thread of its own, so a mount that does not answer cannot
+// freeze the window: after the timeout it counts as not ready and the thread is left to finish
+// whenever it can (detached, it never holds up the program's end).
 void frmOpen::Drive1_Change() {
-    if (!Dir1()->setPath(Drive1()->Drive())) {
+    const QString drive = Drive1()->Drive();
+    const int look = ++driveLook_;
+    QDialog* dialog = form();
+    // Only the latest look at this very window is answered.
+    auto latest = [this, look, dialog] { return look == driveLook_ && loadedForm() == dialog; };
+    QPromise<DriveAnswer> promise;
+    auto* watcher = new QFutureWatcher<DriveAnswer>(dialog);
+    auto* timer = new QTimer(watcher);
+    timer->setSingleShot(true);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [=] {
+        timer->stop();
+        if (latest()) {
+            const DriveAnswer answer = watcher->result();
+            driveLookedAt(drive, answer.readable, answer.reason);
+        }
+        watcher->deleteLater();
+    });
+    QObject::connect(timer, &QTimer::timeout, watcher, [=] {
+        if (latest()) {
+            driveLookedAt(drive, false, QString::fromUtf8("驱动器未就绪"));
+        }
+        watcher->deleteLater();
+    });
+    watcher->setFuture(promise.future());
+    timer->start(driveTimeoutMs_);
+    std::thread([promise = std::move(promise), probe = driveProbe_, drive]() mutable {
+        promise.start();
+        DriveAnswer answer;
+        answer.readable = probe(drive, &answer.reason);
+        promise.addResult(answer);
+        promise.finish();
+    }).detach();
+}
+
+void frmOpen::driveLookedAt(const QString& drive, bool readable, const QString& reason) {
+    if (!readable) {
+        showUnreadable(drive, reason);
+    }
+    if (!readable || !Dir1()->setPath(drive)) {
         // The lists stay on the last readable folder; the drive list goes back to match them.
         Drive1()->revert();
     }

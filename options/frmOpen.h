@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class DirListBox;
@@ -44,6 +45,12 @@ public:
     QPushButton* Command2();
     QLabel* lblStatus();  // says why a drive or folder could not be opened
 
+    // How a picked drive is looked at before the lists move to it: true when its root can be
+    // listed, else false with the reason. It runs on a thread of its own and may hang (a dead
+    // network mount); after timeoutMs the drive counts as not ready.
+    using DriveProbe = std::function<bool(const QString& root, QString* reason)>;
+    void setDriveProbe(DriveProbe probe, int timeoutMs);
+
     // The window, or nullptr while it is not loaded. Never creates it.
     QDialog* loadedForm() const;
 
@@ -59,10 +66,14 @@ private:
     void unload();
     void setCaption(const QString& caption);
     void showUnreadable(const QString& folder, const QString& reason);
+    void driveLookedAt(const QString& drive, bool readable, const QString& reason);
     QString pickedPath();
 
     frmOps& ops_;
     ProcessControl& process_;
     std::unique_ptr<Window> window_;
     QString caption_;
+    DriveProbe driveProbe_;
+    int driveTimeoutMs_;
+    int driveLook_ = 0;  // counts the looks, so only the latest one's answer is taken
 };
