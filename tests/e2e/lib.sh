@@ -207,20 +207,24 @@ wait_mute() {
 }
 
 # Holds that the volume and mute stay as they are for SECONDS (default 1): for actions that
-# must change nothing.
+# must change nothing. A reading that fails (no server, no sink) fails the check.
 expect_unchanged() {
-    local volume mute end=$((SECONDS + ${1:-1}))
+    local volume mute
     volume=$(volume_get)
     mute=$(mute_get)
+    [ -n "$volume" ] && [ -n "$mute" ] || { echo "cannot read the sink's volume" >&2 && return 1; }
     sleep "${1:-1}"
     [ "$(volume_get)" = "$volume" ] && [ "$(mute_get)" = "$mute" ]
 }
 
 # Watching the server's playback streams: sinkinputs_watch starts `pactl subscribe` into a
-# file; sinkinputs_new counts the new sink-inputs seen since then.
+# file; sinkinputs_new counts the new sink-inputs seen since then, and prints nothing and fails
+# when the watcher is no longer running (so "no new stream" cannot pass on a dead watcher).
+_e2e_subscribe_pid=
 sinkinputs_watch() {
     : >"$E2E_DIR/subscribe.log"
     pactl subscribe >"$E2E_DIR/subscribe.log" 2>&1 &
+    _e2e_subscribe_pid=$!
     _e2e_bg_pids+=($!)
     # Subscribed once the server has told it about a client we connect ourselves.
     local probe=0
@@ -231,7 +235,13 @@ sinkinputs_watch() {
         sleep 0.05
     done
 }
-sinkinputs_new() { grep -c "'new' on sink-input" "$E2E_DIR/subscribe.log"; }
+sinkinputs_new() {
+    if [ -z "$_e2e_subscribe_pid" ] || ! kill -0 "$_e2e_subscribe_pid" 2>/dev/null; then
+        echo "pactl subscribe is not running" >&2
+        return 1
+    fi
+    grep -c "'new' on sink-input" "$E2E_DIR/subscribe.log"
+}
 _sinkinputs_at_least() { [ "$(sinkinputs_new)" -ge "$1" ]; }
 wait_sinkinputs() { wait_until -t "${2:-$E2E_TIMEOUT}" _sinkinputs_at_least "$1"; }
 
@@ -241,12 +251,15 @@ screenshot() {
     import -window root "$file" && echo "$file"
 }
 
-# Counts the pixels of colour HEX (e.g. FF0000) in the icon's area of a screenshot.
+# Counts the pixels of colour HEX (e.g. FF0000) in the icon's area of a screenshot. Without a
+# screenshot or an icon to crop it prints nothing and fails, so no count stands in for it.
 icon_pixels() {
-    local file=$1 colour=$2 x y w h
+    local file=$1 colour=$2 x y w h pixels
+    [ -s "$file" ] || { echo "icon_pixels: no screenshot '$file'" >&2 && return 1; }
     read -r x y w h < <(icon_geometry)
-    convert "$file" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- |
-        grep -ci "#${colour}\b" || true
+    [ -n "${h:-}" ] || { echo "icon_pixels: no icon geometry" >&2 && return 1; }
+    pixels=$(convert "$file" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:-) || return 1
+    grep -ci "#${colour}\b" <<<"$pixels" || true
 }
 
 # The visible window whose name is exactly NAME, among those whose name matches the regular

@@ -49,7 +49,8 @@ with wave.open(sys.argv[1], "wb") as w:
 PY
 
 brennet_start
-before=$(icon_pixels "$(screenshot tray-before)" FF0000)
+shot=$(screenshot tray-before) || fail "no screenshot of the tray"
+before=$(icon_pixels "$shot" FF0000) || fail "no red count for the built-in icon"
 [ "$before" -lt 20 ] || fail "the built-in icon already shows $before red pixels"
 
 # The icon: tick "custom icon", browse, pick red.ico, Apply.

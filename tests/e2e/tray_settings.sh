@@ -6,7 +6,12 @@ source "$(dirname "$0")/lib.sh"
 
 e2e_setup
 
-red_pixels() { icon_pixels "$(screenshot "$1")" FF0000; }
+# The red pixels in the icon's area; fails (printing nothing) when there is no screenshot.
+red_pixels() {
+    local shot
+    shot=$(screenshot "$1") || return 1
+    icon_pixels "$shot" FF0000
+}
 
 # A pure red icon with 16, 24 and 32 pixel images.
 ico="$E2E_DIR/red icon.ico"
@@ -15,20 +20,20 @@ convert -size 32x32 xc:'#FF0000' -define icon:auto-resize=32,24,16 "$ico" ||
 
 settings_write 10 0 1 "" "$ico"
 brennet_start
-n=$(red_pixels custom)
+n=$(red_pixels custom) || fail "no screenshot of the tray icon (custom)"
 [ "$n" -ge 256 ] || fail "UserIcon 1 with an .ico: only $n red pixels in the tray icon"
 brennet_stop
 
 settings_write 10 0 0 "" "$ico"
 brennet_start
-n=$(red_pixels builtin_usericon0)
+n=$(red_pixels builtin_usericon0) || fail "no screenshot of the tray icon (builtin_usericon0)"
 [ "$n" -eq 0 ] || fail "UserIcon 0 still shows the custom icon ($n red pixels)"
 brennet_stop
 
 echo "not an icon" >"$E2E_DIR/fake.ico"
 settings_write 10 0 1 "" "$E2E_DIR/fake.ico"
 brennet_start
-n=$(red_pixels builtin_fake)
+n=$(red_pixels builtin_fake) || fail "no screenshot of the tray icon (builtin_fake)"
 [ "$n" -eq 0 ] || fail "a file that is no icon changed the tray icon"
 brennet_stop
 

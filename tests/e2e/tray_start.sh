@@ -18,7 +18,7 @@ brennet_start
 
 # Visible in the tray: the icon's own colours are on screen where the icon is, over the tray's
 # background colour.
-shot=$(screenshot docked)
+shot=$(screenshot docked) || fail "no screenshot of the docked icon"
 read -r x y w h < <(icon_geometry)
 [ "$y" -lt 24 ] || fail "the icon is at $x,$y, not in the tray at the top of the screen"
 colours=$(convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | tail -n +2 |
@@ -26,7 +26,7 @@ colours=$(convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | t
 background=$(awk 'NR == 1 {print $2}' <<<"$colours")
 tray_colour=$(convert "$shot" -crop "1x1+$((x - 1))+$((y + h / 2))" -depth 8 txt:- | tail -1 |
     awk '{print $3}')
-[ "$background" = "$tray_colour" ] ||
+[ -n "$background" ] && [ "$background" = "$tray_colour" ] ||
     fail "the icon's background is $background, the tray's $tray_colour"
 blue=$(convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | tail -n +2 |
     awk -F'[(),]' '{ if ($4 > $2 + 60 && $4 > 150) n++ } END {print n + 0}')
@@ -69,7 +69,7 @@ wait_icon
 kill -0 "$BRENNET_PID" || fail "brennet ended"
 icon_click 1
 wait_volume 13108 || fail "a left click after the tray host's restart did not step up"
-shot=$(screenshot redocked)
+shot=$(screenshot redocked) || fail "no screenshot of the re-docked icon"
 read -r x y w h < <(icon_geometry)
 blue=$(convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | tail -n +2 |
     awk -F'[(),]' '{ if ($4 > $2 + 60 && $4 > 150) n++ } END {print n + 0}')
