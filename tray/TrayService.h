@@ -22,12 +22,25 @@ constexpr uint32_t WM_RBUTTONDOWN = 0x204;
 constexpr uint32_t WM_RBUTTONUP = 0x205;
 constexpr uint32_t WM_RBUTTONDBLCLK = 0x206;
 
+// What a tray asks of an icon's window besides presses and releases: the middle button, the
+// wheel, the icon's own menu, and tray hosts that report whole clicks rather than presses.
+enum class TrayCommand {
+    StepUp,       // a click that raises the volume one step (wheel up, Activate)
+    StepDown,     // a click that lowers it one step (wheel down, ContextMenu)
+    SwitchMute,   // what a right hold does (middle click, SecondaryActivate)
+    ShowOptions,  // what a left hold does
+    Quit,
+};
+
 // A window that owns tray icons. The tray hands every mouse event on an icon to the window named
 // in the icon's record, as uCallbackMessage carrying the mouse message number.
 class TrayWindow {
 public:
     virtual ~TrayWindow() = default;
     virtual void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) = 0;
+    virtual void trayCommand(TrayCommand command) = 0;
+    // Whether the master is muted as the window last set or saw it (a menu shows it ticked).
+    virtual bool trayMuted() const = 0;
 };
 
 using HWND = TrayWindow*;
