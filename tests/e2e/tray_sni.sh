@@ -3,7 +3,8 @@
 # The panel also owns the XEmbed tray, so Brennet docks there first; synthetic clicks (as a
 # proxy sends them) step and move the icon to the StatusNotifierWatcher. The item's methods and
 # menu entries, called as the host calls them, move the sink as the gestures do, the mute
-# blocking included; after the panel restarts the item registers again.
+# blocking included; Apply's restart leaves one Brennet; after the panel restarts the item
+# registers again.
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -86,6 +87,16 @@ menu_click 1
 wait_volume 13108 || fail "the menu's step up should step"
 menu_click 5
 wait_options
+# Apply restarts over the session bus's claim: exactly one Brennet afterwards, and it answers.
+click_at "$OPTIONS" "236 57" # the step box
+xdotool key --clearmodifiers ctrl+a
+xdotool type --delay 50 20
+click_at "$OPTIONS" "240 228" # Apply
+wait_restarted "$BRENNET_PID"
+[ "$(brennet_pids | wc -l)" = 1 ] || fail "Apply did not leave exactly one Brennet"
+"$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 || fail "a start after Apply should hand over and end with 0"
+wait_options
+[ "$(brennet_pids | wc -l)" = 1 ] || fail "a start after Apply started a second Brennet"
 
 # Forced to the item, it registers again after the panel restarts.
 brennet_stop
@@ -97,5 +108,5 @@ wait "$PANEL_PID" 2>/dev/null
 panel_start
 wait_until -t 40 registered || fail "the item did not register again after the panel restarted"
 item Activate 0 0
-wait_volume 19662 || fail "Activate after the panel restart"
+wait_volume 26215 || fail "Activate after the panel restart (13108 + 20 per cent)"
 pass "StatusNotifierItem in xfce4-panel: registration, methods, menu, panel restart"
