@@ -18,12 +18,6 @@ const char kWatcherPath[] = "/StatusNotifierWatcher";
 const char kItemPath[] = "/StatusNotifierItem";
 const char kMenuPath[] = "/MenuBar";
 
-QString tipText(const NOTIFYICONDATA& data) {
-    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
-    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
-    return QString::fromLocal8Bit(data.szTip, length);
-}
-
 }  // namespace
 
 SniTray::SniTray()

@@ -3,8 +3,11 @@
 // receives its mouse messages, and the add/delete requests.
 
 #include <QIcon>
+#include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 constexpr uint32_t NIM_ADD = 0;
 constexpr uint32_t NIM_MODIFY = 1;
@@ -56,6 +59,13 @@ struct NOTIFYICONDATA {
     QIcon hIcon;
     char szTip[NOTIFYICONDATA_TIP_CHARS] = {};  // shown up to its first NUL
 };
+
+// The tooltip a record asks for: szTip up to its first NUL, in the locale's encoding.
+inline QString tipText(const NOTIFYICONDATA& data) {
+    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
+    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
+    return QString::fromLocal8Bit(data.szTip, length);
+}
 
 class TrayService {
 public:

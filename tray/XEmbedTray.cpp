@@ -104,12 +104,6 @@ XEmbedTray::~XEmbedTray() {
     }
 }
 
-QString XEmbedTray::tipText(const NOTIFYICONDATA& data) {
-    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
-    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
-    return QString::fromLocal8Bit(data.szTip, length);
-}
-
 bool XEmbedTray::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) {
     if (!connection_) {
         return false;

@@ -62,7 +62,6 @@ private:
     void deliver(const Key& key, uint32_t message);
     bool filterButton(const xcb_generic_event_t* event, bool press);
     void flushPendingPress();
-    static QString tipText(const NOTIFYICONDATA& data);
 
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t root_ = 0;
