@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
+#include <QWheelEvent>
 
 #include <cmath>
 #include <cstdlib>
@@ -176,7 +177,25 @@ void TrayIconWidget::mouseReleaseEvent(QMouseEvent* event) {
         emit mouseMessage(WM_LBUTTONUP);
     } else if (event->button() == Qt::RightButton) {
         emit mouseMessage(WM_RBUTTONUP);
+    } else if (event->button() == Qt::MiddleButton) {
+        emit command(TrayCommand::SwitchMute);
     }
+}
+
+// A notch is 120 eighths of a degree; a smooth wheel adds up to whole notches. Wheel up (away
+// from the user) raises the volume.
+void TrayIconWidget::wheelEvent(QWheelEvent* event) {
+    constexpr int kNotch = 120;
+    wheelRest_ += event->angleDelta().y();
+    while (wheelRest_ >= kNotch) {
+        wheelRest_ -= kNotch;
+        emit command(TrayCommand::StepUp);
+    }
+    while (wheelRest_ <= -kNotch) {
+        wheelRest_ += kNotch;
+        emit command(TrayCommand::StepDown);
+    }
+    event->accept();
 }
 
 void TrayIconWidget::resizeEvent(QResizeEvent*) {

@@ -2,6 +2,8 @@
 // The small window that a freedesktop system tray embeds: paints one icon over the tray's
 // background, shows a tooltip and reports button presses and releases as tray mouse messages.
 
+#include "TrayService.h"
+
 #include <QIcon>
 #include <QImage>
 #include <QWidget>
@@ -29,6 +31,8 @@ public:
 signals:
     // WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN or WM_RBUTTONUP.
     void mouseMessage(uint32_t message);
+    // The middle button and the wheel, one step per notch.
+    void command(TrayCommand command);
 
 protected:
     bool event(QEvent* event) override;
@@ -36,6 +40,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
 
@@ -50,4 +55,5 @@ private:
     bool backgroundStale_ = true;
     QIcon icon_;
     QImage background_;
+    int wheelRest_ = 0;  // eighths of a degree turned since the last whole notch
 };

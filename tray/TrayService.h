@@ -3,8 +3,11 @@
 // receives its mouse messages, and the add/delete requests.
 
 #include <QIcon>
+#include <QString>
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 constexpr uint32_t NIM_ADD = 0;
 constexpr uint32_t NIM_MODIFY = 1;
@@ -22,12 +25,25 @@ constexpr uint32_t WM_RBUTTONDOWN = 0x204;
 constexpr uint32_t WM_RBUTTONUP = 0x205;
 constexpr uint32_t WM_RBUTTONDBLCLK = 0x206;
 
+// What a tray asks of an icon's window besides presses and releases: the middle button, the
+// wheel, the icon's own menu, and tray hosts that report whole clicks rather than presses.
+enum class TrayCommand {
+    StepUp,       // a click that raises the volume one step (wheel up, Activate)
+    StepDown,     // a click that lowers it one step (wheel down, ContextMenu)
+    SwitchMute,   // what a right hold does (middle click, SecondaryActivate)
+    ShowOptions,  // what a left hold does
+    Quit,
+};
+
 // A window that owns tray icons. The tray hands every mouse event on an icon to the window named
 // in the icon's record, as uCallbackMessage carrying the mouse message number.
 class TrayWindow {
 public:
     virtual ~TrayWindow() = default;
     virtual void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) = 0;
+    virtual void trayCommand(TrayCommand command) = 0;
+    // Whether the master is muted as the window last set or saw it (a menu shows it ticked).
+    virtual bool trayMuted() const = 0;
 };
 
 using HWND = TrayWindow*;
@@ -43,6 +59,13 @@ struct NOTIFYICONDATA {
     QIcon hIcon;
     char szTip[NOTIFYICONDATA_TIP_CHARS] = {};  // shown up to its first NUL
 };
+
+// The tooltip a record asks for: szTip up to its first NUL, in the locale's encoding.
+inline QString tipText(const NOTIFYICONDATA& data) {
+    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
+    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
+    return QString::fromLocal8Bit(data.szTip, length);
+}
 
 class TrayService {
 public:

@@ -16,6 +16,10 @@ constexpr uint32_t XEMBED_VERSION = 0;
 constexpr uint32_t XEMBED_MAPPED = 1;
 // The size the icon asks the tray for, in device-independent pixels.
 constexpr int kIconSize = 24;
+// How long a synthetic press waits for its release before it counts as a press of its own.
+constexpr int kPairMs = 50;
+constexpr uint8_t kLeftButton = 1;
+constexpr uint8_t kRightButton = 3;
 
 xcb_atom_t internAtom(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
@@ -43,6 +47,9 @@ int visualDepth(const xcb_screen_t* screen, xcb_visualid_t visual) {
 }  // namespace
 
 XEmbedTray::XEmbedTray() {
+    pendingTimer_.setSingleShot(true);
+    pendingTimer_.setInterval(kPairMs);
+    connect(&pendingTimer_, &QTimer::timeout, this, &XEmbedTray::flushPendingPress);
     auto* x11 = qApp ? qApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     if (!x11 || !x11->connection()) {
         return;
@@ -95,12 +102,6 @@ XEmbedTray::~XEmbedTray() {
     for (auto& entry : icons_) {
         delete entry.second.widget;
     }
-}
-
-QString XEmbedTray::tipText(const NOTIFYICONDATA& data) {
-    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
-    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
-    return QString::fromLocal8Bit(data.szTip, length);
 }
 
 bool XEmbedTray::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) {
@@ -195,6 +196,62 @@ void XEmbedTray::createWidget(Icon& icon) {
             }
         }
     });
+    connect(widget, &TrayIconWidget::command, this, [this, widget](TrayCommand command) {
+        for (const auto& entry : icons_) {
+            if (entry.second.widget == widget && entry.second.hWnd) {
+                entry.second.hWnd->trayCommand(command);
+                return;
+            }
+        }
+    });
+}
+
+// Button presses and releases on an icon window. One that a program sent (send_event set, no
+// time stamp) is held back until its release: when the release follows at once, the two are a
+// click, never the start of a hold. Returns true when the event is consumed here.
+bool XEmbedTray::filterButton(const xcb_generic_event_t* generic, bool press) {
+    const auto* event = reinterpret_cast<const xcb_button_press_event_t*>(generic);
+    const bool synthetic = (generic->response_type & 0x80) && event->time == XCB_CURRENT_TIME;
+    const bool paired = event->detail == kLeftButton || event->detail == kRightButton;
+    const Icon* found = nullptr;
+    Key key;
+    for (const auto& entry : icons_) {
+        if (entry.second.widget->window() == event->event) {
+            found = &entry.second;
+            key = entry.first;
+        }
+    }
+    if (!found) {
+        return false;
+    }
+    if (press && synthetic && paired) {
+        flushPendingPress();
+        pending_ = {key, event->detail};
+        pendingTimer_.start();
+        return true;
+    }
+    if (!press && synthetic && pending_.button == event->detail && pending_.key == key) {
+        pendingTimer_.stop();
+        pending_ = {};
+        const bool left = event->detail == kLeftButton;
+        deliver(key, left ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
+        deliver(key, left ? WM_LBUTTONUP : WM_RBUTTONUP);
+        emit syntheticClick();
+        return true;
+    }
+    flushPendingPress();
+    return false;
+}
+
+// A held-back press whose release did not come with it is an ordinary press.
+void XEmbedTray::flushPendingPress() {
+    pendingTimer_.stop();
+    if (!pending_.button) {
+        return;
+    }
+    const PendingPress pending = pending_;
+    pending_ = {};
+    deliver(pending.key, pending.button == kLeftButton ? WM_LBUTTONDOWN : WM_RBUTTONDOWN);
 }
 
 void XEmbedTray::deliver(const Key& key, uint32_t message) {
@@ -283,6 +340,7 @@ bool XEmbedTray::nativeEventFilter(const QByteArray& eventType, void* message, q
             if (client->window == root_ && client->type == manager_ &&
                 client->data.data32[1] == selection_) {
                 dockAll();
+                emit trayChanged();
             }
             break;
         }
@@ -300,9 +358,14 @@ bool XEmbedTray::nativeEventFilter(const QByteArray& eventType, void* message, q
             const auto* destroy = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
             if (destroy->window == trayOwner_) {
                 trayOwner_ = 0;
+                emit trayChanged();
             }
             break;
         }
+        case XCB_BUTTON_PRESS:
+            return filterButton(event, true);
+        case XCB_BUTTON_RELEASE:
+            return filterButton(event, false);
         default:
             break;
     }
@@ -312,4 +375,15 @@ bool XEmbedTray::nativeEventFilter(const QByteArray& eventType, void* message, q
 xcb_window_t XEmbedTray::iconWindow(HWND hWnd, uint32_t uID) const {
     auto found = icons_.find(Key(hWnd, uID));
     return found == icons_.end() ? 0 : found->second.widget->window();
+}
+
+bool XEmbedTray::trayPresent() const {
+    if (!connection_) {
+        return false;
+    }
+    auto* reply = xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, selection_), nullptr);
+    const bool owned = reply && reply->owner;
+    std::free(reply);
+    return owned;
 }

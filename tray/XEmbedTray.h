@@ -8,6 +8,7 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
+#include <QTimer>
 
 #include <xcb/xcb.h>
 
@@ -31,6 +32,15 @@ public:
 
     // The icon window of (hWnd, uID), or 0 when there is none. For tests and benchmarks.
     xcb_window_t iconWindow(HWND hWnd, uint32_t uID) const;
+    // Whether a tray owns the tray selection now.
+    bool trayPresent() const;
+
+signals:
+    // A tray started, or the one we docked in went away.
+    void trayChanged();
+    // A press and its release arrived together, both sent by a program (a proxy that turns
+    // clicks into events after the fact): this tray cannot time a hold.
+    void syntheticClick();
 
 private:
     struct Icon {
@@ -50,7 +60,8 @@ private:
     void dockAll();
     void lookUpTray();
     void deliver(const Key& key, uint32_t message);
-    static QString tipText(const NOTIFYICONDATA& data);
+    bool filterButton(const xcb_generic_event_t* event, bool press);
+    void flushPendingPress();
 
     xcb_connection_t* connection_ = nullptr;
     xcb_window_t root_ = 0;
@@ -62,4 +73,11 @@ private:
     xcb_window_t trayOwner_ = 0;
     bool trayTranslucent_ = false;
     std::map<Key, Icon> icons_;
+    // A synthetic press held back until its release shows whether the two came together.
+    struct PendingPress {
+        Key key;
+        uint8_t button = 0;
+    };
+    PendingPress pending_;
+    QTimer pendingTimer_;
 };

@@ -237,6 +237,30 @@ void frmMain::trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) {
     HandleMouseMessage(static_cast<int32_t>(mouseMessage));
 }
 
+void frmMain::trayCommand(TrayCommand command) {
+    switch (command) {
+        case TrayCommand::StepUp:
+            Click(&frmMain::StepUp);
+            break;
+        case TrayCommand::StepDown:
+            Click(&frmMain::StepDown);
+            break;
+        case TrayCommand::SwitchMute:
+            SwitchMute(false);
+            break;
+        case TrayCommand::ShowOptions:
+            ShowOptions();
+            break;
+        case TrayCommand::Quit:
+            Form_Unload();
+            break;
+    }
+}
+
+bool frmMain::trayMuted() const {
+    return MuteActive == kYes;
+}
+
 void frmMain::HandleMouseMessage(int32_t n) {
     switch (n) {
         case WM_LBUTTONDOWN:
@@ -269,6 +293,16 @@ void frmMain::Release(QTimer& timer, QString& holdUsed, void (frmMain::*step)())
     }
     if (holdUsed == kYes) {
         holdUsed = kNo;
+        return;
+    }
+    (this->*step)();
+    ClickSound();
+}
+
+// A whole click from a tray that reports no press and release: the mute blocks it as it blocks
+// a release, but it follows no hold, so the hold flags are left for the release they belong to.
+void frmMain::Click(void (frmMain::*step)()) {
+    if (MuteActive == kYes) {
         return;
     }
     (this->*step)();
@@ -321,6 +355,11 @@ void frmMain::ClickSound() {
 
 // Left hold: fill the options dialog from the settings and show it modeless.
 void frmMain::Timer1_Timer() {
+    ShowOptions();
+    EndLeftHold();
+}
+
+void frmMain::ShowOptions() {
     if (optionsView_) {
         optionsView_->setStepText(StepConversion::fractionToPercent(Increment));
         if (UserIcon == kYes) {
@@ -331,11 +370,17 @@ void frmMain::Timer1_Timer() {
         }
         optionsView_->showModeless();
     }
-    EndLeftHold();
 }
 
 // Right hold: switch the master mute as the mixer reports it, not as the flag says.
 void frmMain::Timer2_Timer() {
+    SwitchMute(true);
+    EndRightHold();
+}
+
+// After a hold unmutes, its own right release must not step; a middle click or a menu entry is
+// followed by no right release, so it leaves RightHoldUsed alone.
+void frmMain::SwitchMute(bool byHold) {
     if (!Volume) {
         // No mixer object yet (Initialize has not run): nothing to switch.
     } else if (Volume->VolumeMute() == VB_FALSE) {
@@ -344,9 +389,10 @@ void frmMain::Timer2_Timer() {
     } else if (Volume->VolumeMute() == VB_TRUE) {
         Volume->VolumeMute(VB_FALSE);
         MuteActive = kNo;
-        RightHoldUsed = kYes;
+        if (byHold) {
+            RightHoldUsed = kYes;
+        }
     }
-    EndRightHold();
 }
 
 void frmMain::EndLeftHold() {

@@ -65,6 +65,12 @@ public:
 
     // TrayWindow: the tray's mouse message on our icon.
     void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) override;
+    // Whole clicks, the middle button, the wheel and the menu, from trays that have them.
+    void trayCommand(TrayCommand command) override;
+    bool trayMuted() const override;
+    // Fills the options dialog from the settings and shows it, as a left hold does; for a
+    // second start of the program and the tray menu.
+    void ShowOptions();
 
     // The tray icon record lives here for the whole run.
     Module1& module1() { return module1_; }
@@ -84,6 +90,8 @@ private:
     void EndRightHold();
     void HandleMouseMessage(int32_t n);
     void Release(QTimer& timer, QString& holdUsed, void (frmMain::*step)());
+    void Click(void (frmMain::*step)());
+    void SwitchMute(bool byHold);
     void StepUp();
     void StepDown();
     void ClickSound();

@@ -6,19 +6,59 @@
 #include "MessageBoxNotifier.h"
 #include "QtProcessControl.h"
 #include "SettingsStore.h"
+#include "SingleInstance.h"
+#include "SniTray.h"
+#include "TrayChooser.h"
 #include "XEmbedTray.h"
 #include "frmMain.h"
 #include "frmOpen.h"
 #include "frmOps.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QThread>
 
 #include <xcb/xcb.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
+
+const char kUsage[] =
+    "usage: brennet [--options]\n"
+    "  --options   open the options dialog (of the Brennet that runs already, if any)\n"
+    "  --help      show this help\n"
+    "  --version   show the version\n";
+
+struct CommandLine {
+    bool options = false;
+};
+
+// Reads the arguments before Qt sees them: Qt's own options (-platform, -display ...) would
+// move the program off the X11 display the tray needs, so nothing but ours is accepted.
+// Returns false when the program is to end with *status.
+bool parseCommandLine(int argc, char* argv[], CommandLine* line, int* status) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--options") == 0) {
+            line->options = true;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(kUsage, stdout);
+            *status = 0;
+            return false;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("Brennet %s\n", BRENNET_VERSION);
+            *status = 0;
+            return false;
+        } else {
+            std::fprintf(stderr, "brennet: unknown argument '%s'\n%s", argv[i], kUsage);
+            *status = 2;
+            return false;
+        }
+    }
+    return true;
+}
 
 // The icon lives in an X11 system tray; without an X server there is nothing to show it in.
 bool haveX11Display() {
@@ -32,9 +72,56 @@ bool haveX11Display() {
     return ok;
 }
 
+// Apply starts a new instance and ends this one at once: give the claim up first, so the new
+// one takes it instead of handing its start to this one. Take it back if the start failed.
+class ReleasingProcessControl : public ProcessControl {
+public:
+    ReleasingProcessControl(ProcessControl& process, SingleInstance& instance)
+        : process_(process), instance_(instance) {}
+    QString applicationFilePath() const override { return process_.applicationFilePath(); }
+    QString applicationDirPath() const override { return process_.applicationDirPath(); }
+    bool startDetached(const QString& program, QString* error) override {
+        instance_.release();
+        const bool ok = process_.startDetached(program, error);
+        if (!ok) {
+            instance_.claim();
+        }
+        return ok;
+    }
+    void exitNow() override { process_.exitNow(); }
+
+private:
+    ProcessControl& process_;
+    SingleInstance& instance_;
+};
+
+// Takes the claim, or hands the start to the instance that holds it. An instance that is just
+// ending holds it without answering for a moment: try again for a little while.
+enum class Start { Run, HandedOver, Failed };
+Start claimOrHandOver(SingleInstance& instance) {
+    constexpr int kTryMs = 3000;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kTryMs) {
+        if (instance.claim()) {
+            return Start::Run;
+        }
+        if (instance.showOptionsOfRunning()) {
+            return Start::HandedOver;
+        }
+        QThread::msleep(100);
+    }
+    return Start::Failed;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    CommandLine line;
+    int status = 0;
+    if (!parseCommandLine(argc, argv, &line, &status)) {
+        return status;
+    }
     if (!haveX11Display()) {
         std::fputs("Brennet needs an X11 display with a system tray\n", stderr);
         return 1;
@@ -44,13 +131,27 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("QT_XCB_GL_INTEGRATION", "none");
 
-    QApplication app(argc, argv);
+    int qtArgc = 1;  // the program's name only
+    QApplication app(qtArgc, argv);
     QApplication::setQuitOnLastWindowClosed(false);  // the dialogs come and go; the icon stays
+
+    SingleInstance instance;
+    switch (claimOrHandOver(instance)) {
+        case Start::Run:
+            break;
+        case Start::HandedOver:
+            return 0;  // the running Brennet shows its options
+        case Start::Failed:
+            std::fputs("Brennet: another instance holds the claim but does not answer\n", stderr);
+            return 1;
+    }
 
     AlsaWaveIn waveIn;
     AlsaMixer mixer(&waveIn);
     MessageBoxNotifier notifier;
-    XEmbedTray tray;
+    XEmbedTray xembed;
+    SniTray sni;
+    TrayChooser tray(xembed, sni, qEnvironmentVariable("BRENNET_TRAY"));
     CanberraPlayer player;
     SettingsStore settings;
 
@@ -58,12 +159,19 @@ int main(int argc, char* argv[]) {
                  QCoreApplication::applicationDirPath());
 
     // The options dialog and its file chooser: objects for the whole run, windows on demand.
-    QtProcessControl process;
+    QtProcessControl qtProcess;
+    ReleasingProcessControl process(qtProcess, instance);
     frmOps options(form, settings, notifier, process);
     frmOpen chooser(options, process);
     options.setChooser(&chooser);
     form.setOptionsView(&options);
 
+    QObject::connect(&instance, &SingleInstance::showOptionsRequested, &form,
+                     &frmMain::ShowOptions);
+
     form.Form_Load();
+    if (line.options) {
+        form.ShowOptions();
+    }
     return app.exec();
 }

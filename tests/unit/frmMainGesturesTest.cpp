@@ -169,4 +169,35 @@ TEST_F(frmMainGesturesTest, UnmutedByAnotherProgramWhileMuteActive) {
     EXPECT_EQ(sounds(), 1);
 }
 
+// Whole clicks, the middle button and the menu: blocked by the mute like clicks, but they follow
+// no hold, so they neither clear nor set the hold flags.
+TEST_F(frmMainGesturesTest, TrayCommandsFromClickOnlyTrays) {
+    rig.mixer.setMasterLevel(100);
+    frmMain& form = start();
+    leftHold();  // its release used the flag up; set it again for the next release
+    send({WM_LBUTTONDOWN});
+    form.Timer1_Timer();
+    form.trayCommand(TrayCommand::StepUp);
+    EXPECT_EQ(rig.mixer.masterLevel(), 126u);
+    EXPECT_EQ(form.leftHoldUsed(), "1");  // still there for the left release to come
+    send({WM_LBUTTONUP});
+
+    form.trayCommand(TrayCommand::SwitchMute);
+    EXPECT_TRUE(rig.mixer.masterMute() && form.trayMuted());
+    form.trayCommand(TrayCommand::StepDown);
+    EXPECT_EQ(rig.mixer.masterLevel(), 126u);
+    form.trayCommand(TrayCommand::SwitchMute);
+    EXPECT_FALSE(rig.mixer.masterMute());
+    EXPECT_EQ(form.rightHoldUsed(), "");  // no right release follows a middle click
+    rightClick();
+    EXPECT_EQ(rig.mixer.masterLevel(), 100u);  // 126 - 25.5 = 100.5, to the even 100
+    EXPECT_EQ(sounds(), 2);
+
+    form.trayCommand(TrayCommand::ShowOptions);
+    EXPECT_EQ(form.leftHoldUsed(), "0");  // opening from the menu is no hold
+    EXPECT_EQ(rig.endCalls, 0);
+    form.trayCommand(TrayCommand::Quit);
+    EXPECT_EQ(rig.endCalls, 1);
+}
+
 }  // namespace

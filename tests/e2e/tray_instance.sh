@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# On the XEmbed icon: clicks that a proxy sends (press and release together, both synthetic)
+# step and never open the options; the middle button switches the mute; the wheel steps once a
+# notch. Then the command line: starting Brennet again opens the running one's options and
+# ends with 0, and an unknown argument (Qt's own too) ends with 2 and a usage message.
+source "$(dirname "$0")/lib.sh"
+
+"$BRENNET" -platform offscreen 2>"${TMPDIR:-/tmp}/brennet-usage.$$"
+status=$?
+grep -q '^usage: brennet' "${TMPDIR:-/tmp}/brennet-usage.$$" || status=99
+rm -f "${TMPDIR:-/tmp}/brennet-usage.$$"
+[ "$status" = 2 ] || fail "an unknown argument should end with 2 and a usage line (got $status)"
+
+e2e_setup
+settings_write 10 0 0
+brennet_start
+
+# xdotool with --window sends the events itself (send_event set, time 0), as proxies do.
+volume_set 0
+mute_set 0
+xdotool click --window "$ICON" 1
+wait_volume 6554 || fail "a synthetic left click did not step up"
+xdotool click --window "$ICON" 3
+wait_volume 0 || fail "a synthetic right click did not step down"
+sleep 0.7 # past a hold's time: the timer must not tick
+! window_named '[Brennet] - [设置]' '^\[Brennet\] - ' >/dev/null ||
+    fail "synthetic clicks opened the options"
+
+icon_click 2
+wait_mute yes || fail "a middle click did not mute"
+icon_click 1
+expect_unchanged 1 || fail "a click while muted changed something"
+icon_click 2
+wait_mute no || fail "a second middle click did not unmute"
+volume_set 6554
+icon_click 3
+wait_volume 0 || fail "the first right click after a middle-click unmute should step"
+xdotool mousemove --window "$ICON" 8 8 click --repeat 2 --delay 50 4
+wait_volume 13108 || fail "two wheel notches up should step twice"
+xdotool mousemove --window "$ICON" 8 8 click 5
+wait_volume 6554 || fail "a wheel notch down should step down"
+
+"$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1
+[ $? = 0 ] || fail "a second start should end with 0"
+wait_options
+[ "$(brennet_pids | wc -l)" = 1 ] || fail "more than one Brennet runs after a second start"
+"$BRENNET" --options >>"$E2E_DIR/brennet.log" 2>&1
+[ $? = 0 ] || fail "brennet --options beside a running one should end with 0"
+[ "$(brennet_pids | wc -l)" = 1 ] || fail "more than one Brennet runs after --options"
+kill -0 "$BRENNET_PID" || fail "the first Brennet ended"
+pass "synthetic clicks, middle button, wheel, second start, unknown argument"

@@ -1,0 +1,123 @@
+#include "SniTray.h"
+
+#include "DBusMenu.h"
+#include "StatusNotifierItem.h"
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+
+#include <cstring>
+
+namespace {
+
+const char kWatcher[] = "org.kde.StatusNotifierWatcher";
+const char kWatcherPath[] = "/StatusNotifierWatcher";
+const char kItemPath[] = "/StatusNotifierItem";
+const char kMenuPath[] = "/MenuBar";
+
+}  // namespace
+
+SniTray::SniTray()
+    : watcher_(QString::fromLatin1(kWatcher), QDBusConnection::sessionBus(),
+               QDBusServiceWatcher::WatchForOwnerChange) {
+    connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
+            [this](const QString&, const QString&, const QString& newOwner) {
+                if (!newOwner.isEmpty()) {
+                    registerWithWatcher();
+                }
+                emit watcherChanged();
+            });
+}
+
+SniTray::~SniTray() = default;
+
+bool SniTray::watcherPresent() const {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    return bus.isConnected() && bus.interface()->isServiceRegistered(QString::fromLatin1(kWatcher));
+}
+
+bool SniTray::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) {
+    if (!QDBusConnection::sessionBus().isConnected()) {
+        return false;
+    }
+    const bool ours = item_ && data.hWnd == hWnd_ && data.uID == uID_;
+    switch (dwMessage) {
+        case NIM_ADD:
+            return add(data);
+        case NIM_MODIFY:
+            if (!ours) {
+                return false;
+            }
+            if (data.uFlags & NIF_ICON) {
+                item_->setIcon(data.hIcon);
+            }
+            if (data.uFlags & NIF_TIP) {
+                item_->setTip(tipText(data));
+            }
+            return true;
+        case NIM_DELETE:
+            return ours && remove(data);
+        default:
+            return false;
+    }
+}
+
+bool SniTray::add(const NOTIFYICONDATA& data) {
+    if (item_) {
+        return false;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    hWnd_ = data.hWnd;
+    uID_ = data.uID;
+    menu_ = std::make_unique<DBusMenu>(data.hWnd);
+    item_ = std::make_unique<StatusNotifierItem>(data.hWnd,
+                                                 QDBusObjectPath(QString::fromLatin1(kMenuPath)));
+    item_->setIcon(data.hIcon);
+    item_->setTip(tipText(data));
+    // After every click the menu's mute tick may be out of date.
+    DBusMenu* menu = menu_.get();
+    HWND window = data.hWnd;
+    item_->setCommandHandler([menu, window](TrayCommand command) {
+        window->trayCommand(command);
+        menu->refresh();
+    });
+    const auto exports = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
+                         QDBusConnection::ExportAllProperties;
+    bus.registerObject(QString::fromLatin1(kItemPath), item_.get(), exports);
+    bus.registerObject(QString::fromLatin1(kMenuPath), menu_.get(), exports);
+    serviceName_ = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
+                       .arg(QCoreApplication::applicationPid())
+                       .arg(data.uID);
+    bus.registerService(serviceName_);
+    registerWithWatcher();
+    return true;
+}
+
+bool SniTray::remove(const NOTIFYICONDATA&) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    // The watcher drops the item when its name leaves the bus.
+    bus.unregisterService(serviceName_);
+    bus.unregisterObject(QString::fromLatin1(kItemPath));
+    bus.unregisterObject(QString::fromLatin1(kMenuPath));
+    serviceName_.clear();
+    hWnd_ = nullptr;
+    uID_ = 0;
+    // This may run inside a call of the item or its menu: let them go once it has returned.
+    item_.release()->deleteLater();
+    menu_.release()->deleteLater();
+    return true;
+}
+
+void SniTray::registerWithWatcher() {
+    if (serviceName_.isEmpty()) {
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QString::fromLatin1(kWatcher), QString::fromLatin1(kWatcherPath),
+        QString::fromLatin1(kWatcher), QStringLiteral("RegisterStatusNotifierItem"));
+    call << serviceName_;
+    QDBusConnection::sessionBus().asyncCall(call);
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The tray service on desktops whose panels host StatusNotifierItems: the icon is an
+// org.kde.StatusNotifierItem object with a com.canonical.dbusmenu menu on the session bus,
+// registered with org.kde.StatusNotifierWatcher. While no watcher runs the item waits on the
+// bus; whenever a watcher appears (a panel started or restarted) it registers again.
+
+#include "TrayService.h"
+
+#include <QDBusServiceWatcher>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class DBusMenu;
+class StatusNotifierItem;
+
+class SniTray : public QObject, public TrayService {
+    Q_OBJECT
+
+public:
+    SniTray();
+    ~SniTray() override;
+
+    // One icon at a time: a second icon's NIM_ADD fails.
+    bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override;
+
+    // Whether a StatusNotifierWatcher is on the session bus now.
+    bool watcherPresent() const;
+    // The item's bus name, empty while no icon is shown. For tests.
+    QString serviceName() const { return serviceName_; }
+
+signals:
+    // A watcher appeared or went away.
+    void watcherChanged();
+
+private:
+    bool add(const NOTIFYICONDATA& data);
+    bool remove(const NOTIFYICONDATA& data);
+    void registerWithWatcher();
+
+    QDBusServiceWatcher watcher_;
+    HWND hWnd_ = nullptr;
+    uint32_t uID_ = 0;
+    QString serviceName_;
+    std::unique_ptr<StatusNotifierItem> item_;
+    std::unique_ptr<DBusMenu> menu_;
+};

@@ -1,0 +1,80 @@
+#pragma once
+// One tray icon as an org.kde.StatusNotifierItem object. The host reports whole clicks, not
+// presses: Activate (left) steps up, ContextMenu (right) steps down, SecondaryActivate (middle)
+// switches the mute, Scroll steps once per notch.
+
+#include "DBusTypes.h"
+#include "TrayService.h"
+
+#include <QDBusObjectPath>
+#include <QIcon>
+#include <QObject>
+
+#include <functional>
+
+class StatusNotifierItem : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
+    Q_PROPERTY(QString Category READ category)
+    Q_PROPERTY(QString Id READ id)
+    Q_PROPERTY(QString Title READ title)
+    Q_PROPERTY(QString Status READ status)
+    Q_PROPERTY(int WindowId READ windowId)
+    Q_PROPERTY(QString IconName READ empty)
+    Q_PROPERTY(SniIconPixmapList IconPixmap READ iconPixmap)
+    Q_PROPERTY(QString OverlayIconName READ empty)
+    Q_PROPERTY(SniIconPixmapList OverlayIconPixmap READ noPixmap)
+    Q_PROPERTY(QString AttentionIconName READ empty)
+    Q_PROPERTY(SniIconPixmapList AttentionIconPixmap READ noPixmap)
+    Q_PROPERTY(QString AttentionMovieName READ empty)
+    Q_PROPERTY(SniToolTip ToolTip READ toolTip)
+    Q_PROPERTY(QString IconThemePath READ empty)
+    Q_PROPERTY(bool ItemIsMenu READ itemIsMenu)
+    Q_PROPERTY(QDBusObjectPath Menu READ menu)
+
+public:
+    StatusNotifierItem(TrayWindow* window, const QDBusObjectPath& menu, QObject* parent = nullptr);
+
+    void setIcon(const QIcon& icon);
+    void setTip(const QString& tip);
+    // Hands the window what the host asked for (a whole click, a notch of the wheel).
+    void setCommandHandler(std::function<void(TrayCommand)> handler) {
+        handler_ = std::move(handler);
+    }
+
+    QString category() const { return QStringLiteral("Hardware"); }
+    QString id() const { return QStringLiteral("brennet"); }
+    QString title() const { return tip_; }
+    QString status() const { return QStringLiteral("Active"); }
+    int windowId() const { return 0; }
+    QString empty() const { return {}; }
+    SniIconPixmapList iconPixmap() const { return pixmaps_; }
+    SniIconPixmapList noPixmap() const { return {}; }
+    SniToolTip toolTip() const { return {QString(), {}, tip_, QString()}; }
+    bool itemIsMenu() const { return false; }
+    QDBusObjectPath menu() const { return menu_; }
+
+    // The icon's images as IconPixmap carries them: ARGB32, network byte order.
+    static SniIconPixmapList pixmapsOf(const QIcon& icon);
+
+public slots:
+    void Activate(int x, int y);
+    void SecondaryActivate(int x, int y);
+    void ContextMenu(int x, int y);
+    void Scroll(int delta, const QString& orientation);
+
+signals:
+    void NewTitle();
+    void NewIcon();
+    void NewToolTip();
+    void NewStatus(const QString& status);
+
+private:
+    void run(TrayCommand command);
+
+    TrayWindow* window_;
+    QDBusObjectPath menu_;
+    QString tip_;
+    SniIconPixmapList pixmaps_;
+    std::function<void(TrayCommand)> handler_;
+};

@@ -1,0 +1,112 @@
+#include "TrayChooser.h"
+
+#include "SniTray.h"
+#include "XEmbedTray.h"
+
+#include <QTimer>
+
+#include <cstdio>
+
+TrayChooser::TrayChooser(XEmbedTray& xembed, SniTray& sni, const QString& forced)
+    : xembed_(xembed), sni_(sni) {
+    if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
+        forced_ = true;
+        active_ = forced == QLatin1String("sni") ? Kind::Sni : Kind::XEmbed;
+    }
+    connect(&xembed_, &XEmbedTray::trayChanged, this, [this] {
+        // A tray that starts may be a real one even where the last was a proxy.
+        if (xembed_.trayPresent()) {
+            proxied_ = false;
+        }
+        choose();
+    });
+    connect(&sni_, &SniTray::watcherChanged, this, &TrayChooser::choose);
+    // Move only after the click has been handled: the XEmbed icon is inside its own event.
+    connect(&xembed_, &XEmbedTray::syntheticClick, this, [this] {
+        if (!proxied_) {
+            proxied_ = true;
+            QTimer::singleShot(0, this, &TrayChooser::choose);
+        }
+    });
+}
+
+TrayService& TrayChooser::service(Kind kind) const {
+    return kind == Kind::Sni ? static_cast<TrayService&>(sni_) : xembed_;
+}
+
+TrayChooser::Kind TrayChooser::pick() const {
+    if (forced_) {
+        return active_;
+    }
+    if (xembed_.trayPresent() && !proxied_) {
+        return Kind::XEmbed;
+    }
+    if (sni_.watcherPresent()) {
+        return Kind::Sni;
+    }
+    // No tray, or a proxy with no watcher beside it: the XEmbed icon waits for a tray and
+    // still takes clicks from a proxy.
+    return Kind::XEmbed;
+}
+
+void TrayChooser::choose() {
+    const Kind kind = pick();
+    if (chosen_ && kind != active_) {
+        for (const auto& entry : shown_) {
+            service(active_).Shell_NotifyIcon(NIM_DELETE, entry.second);
+        }
+        for (const auto& entry : shown_) {
+            service(kind).Shell_NotifyIcon(NIM_ADD, entry.second);
+        }
+    }
+    active_ = kind;
+    chosen_ = true;
+    reportWaiting();
+}
+
+// One line when the icon has nowhere to go, once each time that happens.
+void TrayChooser::reportWaiting() {
+    const bool none = active_ == Kind::Sni ? !sni_.watcherPresent() : !xembed_.trayPresent();
+    if (none && !waiting_ && !shown_.empty()) {
+        std::fputs(active_ == Kind::Sni
+                       ? "Brennet: waiting for a StatusNotifierItem host (a panel with a tray)\n"
+                       : "Brennet: no system tray is running; waiting for one to appear\n",
+                   stderr);
+    }
+    waiting_ = none;
+}
+
+bool TrayChooser::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) {
+    const Key key(data.hWnd, data.uID);
+    if (dwMessage == NIM_ADD) {
+        if (shown_.count(key)) {
+            return false;
+        }
+        if (!chosen_) {
+            choose();
+        }
+        const bool ok = service(active_).Shell_NotifyIcon(NIM_ADD, data);
+        if (ok) {
+            shown_[key] = data;
+            waiting_ = false;
+            reportWaiting();
+        }
+        return ok;
+    }
+    const bool ok = service(active_).Shell_NotifyIcon(dwMessage, data);
+    if (ok && dwMessage == NIM_DELETE) {
+        shown_.erase(key);
+    } else if (ok && dwMessage == NIM_MODIFY) {
+        NOTIFYICONDATA& kept = shown_[key];
+        if (data.uFlags & NIF_ICON) {
+            kept.hIcon = data.hIcon;
+        }
+        if (data.uFlags & NIF_TIP) {
+            std::copy(std::begin(data.szTip), std::end(data.szTip), std::begin(kept.szTip));
+        }
+        if (data.uFlags & NIF_MESSAGE) {
+            kept.uCallbackMessage = data.uCallbackMessage;
+        }
+    }
+    return ok;
+}
