@@ -1,5 +1,9 @@
 #include "StatusNotifierItem.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QFile>
 #include <QImage>
 #include <QTimer>
 #include <QtEndian>
@@ -69,18 +73,39 @@ void StatusNotifierItem::ContextMenu(int, int) {
     run(TrayCommand::StepDown);
 }
 
-// Hosts disagree on the sign: Plasma and LXQt send a positive delta for the wheel turned up
-// (away from the user), waybar and swaybar a negative one. We follow the hosts that defined the
-// protocol: positive raises the volume. Angle hosts send 120 per notch, others 1 per notch;
-// anything below a notch's worth counts as one.
+// Hosts disagree on the sign: KDE's hosts (Plasma, LXQt) send a positive delta for the wheel
+// turned up (away from the user), as Qt does, while the wlroots bars (waybar, swaybar) and XFCE's
+// status tray (its plugin process is named panel-<n>-systray) send a negative one. We take the
+// KDE convention unless the calling process is one of those known to count the other way. Angle
+// hosts send 120 per notch, others 1 per notch; anything below a notch's worth counts as one.
 void StatusNotifierItem::Scroll(int delta, const QString& orientation) {
     if (delta == 0 || orientation.compare(QLatin1String("vertical"), Qt::CaseInsensitive) != 0) {
         return;
+    }
+    if (callerCountsDownwards()) {
+        delta = -delta;
     }
     const int notches = std::clamp(std::abs(delta) / kNotch, 1, kMaxNotches);
     for (int i = 0; i < notches; ++i) {
         run(delta > 0 ? TrayCommand::StepUp : TrayCommand::StepDown);
     }
+}
+
+bool StatusNotifierItem::callerCountsDownwards() {
+    if (!calledFromDBus()) {
+        return false;
+    }
+    const auto pid = connection().interface()->servicePid(message().service());
+    if (!pid.isValid()) {
+        return false;
+    }
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid.value()));
+    if (!comm.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray name = comm.readAll().trimmed();
+    return name == "waybar" || name == "swaybar" ||
+           (name.startsWith("panel-") && name.endsWith("-systray"));
 }
 
 // The work runs after the host's call has been answered.

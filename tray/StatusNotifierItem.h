@@ -6,13 +6,14 @@
 #include "DBusTypes.h"
 #include "TrayService.h"
 
+#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QIcon>
 #include <QObject>
 
 #include <functional>
 
-class StatusNotifierItem : public QObject {
+class StatusNotifierItem : public QObject, protected QDBusContext {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierItem")
     Q_PROPERTY(QString Category READ category)
@@ -71,6 +72,7 @@ signals:
 
 private:
     void run(TrayCommand command);
+    bool callerCountsDownwards();
 
     TrayWindow* window_;
     QDBusObjectPath menu_;
