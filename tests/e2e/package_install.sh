@@ -51,7 +51,10 @@ for f in /usr/bin/brennet "$INSTALLED" /usr/lib/brennet/Change.wav \
     [ -e "$f" ] || fail "the package did not install $f"
 done
 [ "$(readlink -f /usr/bin/brennet)" = "$INSTALLED" ] || fail "/usr/bin/brennet does not lead to $INSTALLED"
-exec_line=$(grep '^Exec=' /usr/share/applications/brennet.desktop | cut -d= -f2-)
+# The first Exec line belongs to [Desktop Entry]; later ones are actions.
+exec_line=$(grep -m1 '^Exec=' /usr/share/applications/brennet.desktop | cut -d= -f2-)
+action_line=$(sed -n '/^\[Desktop Action Options\]/,/^\[/s/^Exec=//p' /usr/share/applications/brennet.desktop)
+[ "$action_line" = "brennet --options" ] || fail "the Options action runs '$action_line'"
 [ "$exec_line" = brennet ] || fail "the desktop entry runs '$exec_line'"
 
 # Started by the desktop entry's command, as a user's session would.
