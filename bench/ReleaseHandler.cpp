@@ -5,8 +5,9 @@
 // Usage: ReleaseHandler [N]   (the sound server's client environment; no display needed)
 // Prints median and 90th percentile in microseconds, and the same for one mixer level read.
 
-#include "AlsaMixer.h"
+#include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
+#include "EngineMixer.h"
 #include "SettingsStore.h"
 #include "frmMain.h"
 
@@ -52,7 +53,8 @@ int main(int argc, char* argv[]) {
     QTemporaryDir config;
 
     AlsaWaveIn waveIn;
-    AlsaMixer mixer(&waveIn);
+    AlsaEngine engine(&waveIn);
+    EngineMixer mixer(engine);
     NoTray tray;
     NoSound player;
     NoMessages notifier;

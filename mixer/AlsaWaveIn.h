@@ -3,8 +3,8 @@
 // desktop, the first card on a bare system).
 //
 // Construction:  AlsaWaveIn waveIn;   (no arguments; opens nothing until waveInOpen)
-// Give the same object to AlsaMixer (AlsaMixer mixer(&waveIn);) so that the peak meter of the
-// wave-in destination shows the running capture. Destroy it after every user (clsVolume, the
+// Give the same object to the mixer engine (AlsaEngine engine(&waveIn);) so that the peak meter of
+// the wave-in destination shows the running capture. Destroy it after every user (clsVolume, the
 // mixer): it stops and closes any device still open.
 //
 // Device 0 is the only device, and the only format is 8-bit unsigned mono PCM at 8000 samples per

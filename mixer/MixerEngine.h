@@ -16,13 +16,13 @@
 class MixerEngine {
 public:
     enum class Line {
-        Speakers,     // the master output: the default sink, or the card's master element
+        Speakers,  // the master output: the default sink, or the card's master element
         Microphone,
         LineIn,
         CompactDisc,
         Synthesizer,
         WaveOut,
-        WaveIn,       // the recording destination: the default source, or the capture element
+        WaveIn,  // the recording destination: the default source, or the capture element
     };
     static constexpr int LineCount = 7;
 

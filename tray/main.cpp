@@ -1,8 +1,9 @@
 // Composition root: creates the real services and the main window, then runs the event loop.
 
-#include "AlsaMixer.h"
+#include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
 #include "CanberraPlayer.h"
+#include "EngineMixer.h"
 #include "MessageBoxNotifier.h"
 #include "QtProcessControl.h"
 #include "SettingsStore.h"
@@ -147,7 +148,8 @@ int main(int argc, char* argv[]) {
     }
 
     AlsaWaveIn waveIn;
-    AlsaMixer mixer(&waveIn);
+    AlsaEngine engine(&waveIn);
+    EngineMixer mixer(engine);
     MessageBoxNotifier notifier;
     XEmbedTray xembed;
     SniTray sni;

@@ -2,8 +2,9 @@
 // with pactl and amixer, and the class copes with the server stopping, restarting and starting
 // late.
 
-#include "AlsaMixer.h"
+#include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
+#include "EngineMixer.h"
 #include "FakeNotifier.h"
 #include "PulseServer.h"
 #include "clsVolume.h"
@@ -28,7 +29,8 @@ public:
 // The services and the class, built in the order main.cpp builds them.
 struct Rig {
     CountingWaveIn waveIn;
-    AlsaMixer mixer{&waveIn};
+    AlsaEngine engine{&waveIn};
+    EngineMixer mixer{engine};
     FakeNotifier notifier;
     clsVolume volume{mixer, waveIn, notifier};
 };
@@ -68,6 +70,14 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
         v.VolumeLevel(level);
         EXPECT_EQ(PulseServer::sinkVolume(), level);
     }
+    // A step, then another program sets the level from before the step again: the next step
+    // starts from that level, not from the one written.
+    PulseServer::shell("pactl set-sink-volume nullsink 32768");
+    v.VolumeLevel(v.VolumeLevel() + 6554);
+    EXPECT_EQ(PulseServer::sinkVolume(), 39322);
+    PulseServer::shell("pactl set-sink-volume nullsink 32768");
+    v.VolumeLevel(v.VolumeLevel() + 6554);
+    EXPECT_EQ(PulseServer::sinkVolume(), 39322);
 
     v.VolumeMute(VB_TRUE);
     EXPECT_TRUE(PulseServer::sinkMuted());
@@ -183,7 +193,8 @@ TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSourceAndTheBuffersKeepCycling) {
         EXPECT_EQ(rig.notifier.count(), 0);
 
         // A mixer without the capture offers no input meter.
-        AlsaMixer bare;
+        AlsaEngine bareEngine;
+        EngineMixer bare(bareEngine);
         clsVolume noMeter(bare, rig.waveIn, rig.notifier);
         EXPECT_EQ(noMeter.MaxVolumeMeterInput(), 0);
     }

@@ -1,11 +1,12 @@
-// The cost of one master-volume read and one write through AlsaMixer (directly and through
+// The cost of one master-volume read and one write through the ALSA engine (directly and through
 // clsVolume's VolumeLevel), against a bare snd_mixer_selem_set_playback_volume_all loop as the
 // floor. Starts its own PulseAudio server with scripts/pulse-start on a private folder.
 //
-// Usage: AlsaMixerBench [calls]     (default 2000 calls per row)
+// Usage: AlsaEngineBench [calls]     (default 2000 calls per row)
 
-#include "AlsaMixer.h"
+#include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
+#include "EngineMixer.h"
 #include "clsVolume.h"
 
 #include <alsa/asoundlib.h>
@@ -29,7 +30,7 @@ public:
 std::string scriptsDir() {
     if (const char* src = std::getenv("BRENNET_SOURCE_DIR"))
         return std::string(src) + "/scripts/";
-    std::string file = __FILE__;  // <source>/bench/AlsaMixerBench.cpp
+    std::string file = __FILE__;  // <source>/bench/AlsaEngineBench.cpp
     return file.substr(0, file.rfind("/bench/")) + "/scripts/";
 }
 
@@ -85,7 +86,7 @@ int main(int argc, char** argv) {
     setenv("PULSE_CLIENTCONFIG", (dir + "/client.conf").c_str(), 1);
     setenv("HOME", (dir + "/home").c_str(), 1);
     if (std::system((scriptsDir() + "pulse-start " + dir).c_str()) != 0) {
-        std::fprintf(stderr, "AlsaMixerBench: the sound server did not start\n");
+        std::fprintf(stderr, "AlsaEngineBench: the sound server did not start\n");
         return 1;
     }
     int rc = 0;
@@ -102,7 +103,8 @@ int main(int argc, char** argv) {
         snd_mixer_elem_t* master = snd_mixer_find_selem(bare, sid);
 
         AlsaWaveIn waveIn;
-        AlsaMixer mixer(&waveIn);
+        AlsaEngine engine(&waveIn);
+        EngineMixer mixer(engine);
         SilentNotifier notifier;
         clsVolume volume(mixer, waveIn, notifier);
         HMIXER h = 0;
@@ -117,7 +119,7 @@ int main(int argc, char** argv) {
             MIXERCONTROL_SIZE,      &ctrl};
         if (master == nullptr || volume.VolumeMax() == 0 ||
             mixer.mixerGetLineControlsA(h, &lc, MIXER_GETLINECONTROLSF_ONEBYTYPE) != 0) {
-            std::fprintf(stderr, "AlsaMixerBench: no master volume on the server\n");
+            std::fprintf(stderr, "AlsaEngineBench: no master volume on the server\n");
             rc = 1;
         } else {
             uint32_t value = 0;
@@ -127,16 +129,16 @@ int main(int argc, char** argv) {
                 {"floor: snd_mixer_selem_set_playback_volume_all",
                  [&](int i) { snd_mixer_selem_set_playback_volume_all(master, 30000 + i % 2); },
                  {}},
-                {"AlsaMixer read right after another",
+                {"ALSA engine read right after another",
                  [&](int) { mixer.mixerGetControlDetailsA(h, &d, 0); },
                  {}},
                 // Reads close together share one refresh from the server; a read after a pause
                 // makes its own round trip.
-                {"AlsaMixer read after a 3 ms pause",
+                {"ALSA engine read after a 3 ms pause",
                  [&](int) { mixer.mixerGetControlDetailsA(h, &d, 0); },
                  {},
                  [] { usleep(3000); }},
-                {"AlsaMixer mixerSetControlDetails (write)",
+                {"ALSA engine mixerSetControlDetails (write)",
                  [&](int i) {
                      value = 40000 + i % 2;
                      mixer.mixerSetControlDetails(h, &d, 0);

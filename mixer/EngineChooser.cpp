@@ -1,0 +1,94 @@
+#include "EngineChooser.h"
+
+EngineChooser::EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced)
+    : native_(native),
+      alsa_(alsa),
+      mode_(forced == "pulse"  ? Mode::Native
+            : forced == "alsa" ? Mode::Alsa
+                               : Mode::Automatic) {
+    native_.setChangeHandler([this] { notifyChanged(); });
+    alsa_.setChangeHandler([this] { notifyChanged(); });
+}
+
+bool EngineChooser::knows(const std::string& forced) {
+    return forced == "pulse" || forced == "alsa";
+}
+
+// The native engine whenever it is connected; ALSA only while no server answers.
+MixerEngine& EngineChooser::active() const {
+    switch (mode_) {
+        case Mode::Native:
+            return native_;
+        case Mode::Alsa:
+            return alsa_;
+        case Mode::Automatic:
+        default:
+            return native_.connected() || !alsa_.connected() ? native_ : alsa_;
+    }
+}
+
+bool EngineChooser::connect() {
+    switch (mode_) {
+        case Mode::Native:
+            return native_.connect();
+        case Mode::Alsa:
+            return alsa_.connect();
+        case Mode::Automatic:
+        default:
+            // ALSA is not even opened while a server answers: it would reach the same server
+            // through its plugin, or complain about a card that is not there.
+            return native_.connect() || alsa_.connect();
+    }
+}
+
+bool EngineChooser::connected() const {
+    return active().connected();
+}
+
+bool EngineChooser::hasLine(Line line) const {
+    return active().hasLine(line);
+}
+
+bool EngineChooser::hasVolume(Line line) const {
+    return active().hasVolume(line);
+}
+
+bool EngineChooser::hasSwitch(Line line) const {
+    return active().hasSwitch(line);
+}
+
+bool EngineChooser::hasPeak(Line line) const {
+    return active().hasPeak(line);
+}
+
+std::string EngineChooser::lineName(Line line) const {
+    return active().lineName(line);
+}
+
+int EngineChooser::channels(Line line) const {
+    return active().channels(line);
+}
+
+MixerEngine::Range EngineChooser::volumeRange(Line line) const {
+    return active().volumeRange(line);
+}
+
+MixerEngine::Status EngineChooser::volume(Line line, long* value) {
+    return active().volume(line, value);
+}
+
+MixerEngine::Status EngineChooser::setVolume(Line line, long value) {
+    return active().setVolume(line, value);
+}
+
+MixerEngine::Status EngineChooser::muted(Line line, bool* value) {
+    return active().muted(line, value);
+}
+
+MixerEngine::Status EngineChooser::setMuted(Line line, bool value) {
+    return active().setMuted(line, value);
+}
+
+MixerEngine::Status EngineChooser::peak(Line line, int32_t* value) {
+    return active().peak(line, value);
+}

@@ -1,0 +1,43 @@
+#pragma once
+// The engine Brennet uses: the native sound-server client where a server answers, ALSA where
+// none does. A server that appears later (a late start, a restart) takes over from ALSA as soon
+// as the native engine reaches it, and the lines, ranges and values follow. forced ("pulse" or
+// "alsa", from BRENNET_MIXER) pins one engine; any other text leaves the choice automatic.
+//
+// Construction:  EngineChooser engine(pulse, alsa, "");   (both engines outlive the chooser)
+
+#include "MixerEngine.h"
+
+#include <string>
+
+class EngineChooser : public MixerEngine {
+public:
+    EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced);
+
+    // Whether forced names an engine; false for an unknown name (the choice stays automatic).
+    static bool knows(const std::string& forced);
+
+    bool connect() override;
+    bool connected() const override;
+    bool hasLine(Line line) const override;
+    bool hasVolume(Line line) const override;
+    bool hasSwitch(Line line) const override;
+    bool hasPeak(Line line) const override;
+    std::string lineName(Line line) const override;
+    int channels(Line line) const override;
+    Range volumeRange(Line line) const override;
+    Status volume(Line line, long* value) override;
+    Status setVolume(Line line, long value) override;
+    Status muted(Line line, bool* value) override;
+    Status setMuted(Line line, bool value) override;
+    Status peak(Line line, int32_t* value) override;
+
+private:
+    enum class Mode { Automatic, Native, Alsa };
+
+    MixerEngine& active() const;
+
+    MixerEngine& native_;
+    MixerEngine& alsa_;
+    Mode mode_;
+};

@@ -1,0 +1,85 @@
+// Which engine answers: the native one whenever its server does, ALSA only without one, and
+// BRENNET_MIXER's choice when it names one.
+
+#include "EngineChooser.h"
+#include "FakeEngine.h"
+
+#include <gtest/gtest.h>
+
+using Line = MixerEngine::Line;
+
+namespace {
+
+struct Engines {
+    Engines() {
+        native.add(Line::Speakers, {0, 65536});
+        native.lines[Line::Speakers].volume = 30000;
+        alsa.add(Line::Speakers, {0, 87});
+        alsa.add(Line::Microphone, {0, 31});
+        alsa.lines[Line::Speakers].volume = 40;
+    }
+    FakeEngine native;
+    FakeEngine alsa;
+};
+
+long speakers(MixerEngine& engine) {
+    long v = -1;
+    engine.volume(Line::Speakers, &v);
+    return v;
+}
+
+}  // namespace
+
+TEST(EngineChooserTest, TheServerWinsWheneverItAnswersAndAlsaStandsInOnlyWithoutIt) {
+    Engines e;
+    EngineChooser chooser(e.native, e.alsa, "");
+
+    ASSERT_TRUE(chooser.connect());
+    EXPECT_EQ(e.alsa.connects, 0);  // ALSA is not opened while the server answers
+    EXPECT_EQ(speakers(chooser), 30000);
+    EXPECT_FALSE(chooser.hasLine(Line::Microphone));
+
+    // No server at all: ALSA's card.
+    e.native.reachable = false;
+    ASSERT_TRUE(chooser.connect());
+    EXPECT_EQ(speakers(chooser), 40);
+    EXPECT_EQ(chooser.volumeRange(Line::Speakers).max, 87);
+    EXPECT_TRUE(chooser.hasLine(Line::Microphone));
+    chooser.setVolume(Line::Speakers, 50);
+    EXPECT_EQ(e.alsa.lines[Line::Speakers].volume, 50);
+
+    // The server comes back: it takes over without a call to connect.
+    e.native.reachable = true;
+    EXPECT_EQ(speakers(chooser), 30000);
+    EXPECT_EQ(chooser.volumeRange(Line::Speakers).max, 65536);
+
+    // Neither: not connected, and the calls say so.
+    e.native.reachable = false;
+    e.alsa.reachable = false;
+    EXPECT_FALSE(chooser.connect());
+    long v = 0;
+    EXPECT_EQ(chooser.volume(Line::Speakers, &v), MixerEngine::Status::Unreachable);
+}
+
+TEST(EngineChooserTest, AForcedEngineIsTheOnlyOneAsked) {
+    Engines e;
+    EngineChooser alsaOnly(e.native, e.alsa, "alsa");
+    ASSERT_TRUE(alsaOnly.connect());
+    EXPECT_EQ(e.native.connects, 0);
+    EXPECT_EQ(speakers(alsaOnly), 40);
+
+    Engines f;
+    f.native.reachable = false;
+    EngineChooser pulseOnly(f.native, f.alsa, "pulse");
+    EXPECT_FALSE(pulseOnly.connect());
+    EXPECT_EQ(f.alsa.connects, 0);
+
+    EXPECT_TRUE(EngineChooser::knows("pulse"));
+    EXPECT_TRUE(EngineChooser::knows("alsa"));
+    EXPECT_FALSE(EngineChooser::knows("oss"));
+    Engines g;
+    EngineChooser unknown(g.native, g.alsa, "oss");  // an unknown name leaves the choice open
+    g.native.reachable = false;
+    ASSERT_TRUE(unknown.connect());
+    EXPECT_EQ(speakers(unknown), 40);
+}
