@@ -9,9 +9,6 @@ namespace {
 using Line = MixerEngine::Line;
 using Status = MixerEngine::Status;
 
-constexpr uint32_t MIXER_GETLINEINFOF_LINEID = 2;
-constexpr uint32_t MIXER_GETLINECONTROLSF_ALL = 0;
-constexpr uint32_t MIXER_GETLINECONTROLSF_ONEBYID = 1;
 constexpr uint32_t MIXERLINE_LINEF_ACTIVE = 0x1;
 constexpr uint32_t MIXERLINE_LINEF_SOURCE = 0x80000000;
 constexpr uint32_t MIXERLINE_TARGETTYPE_WAVEOUT = 1;
@@ -196,16 +193,13 @@ MMRESULT EngineMixer::mixerClose(HMIXER hmx) {
 MMRESULT EngineMixer::mixerGetLineInfoA(HMIXER hmx, MIXERLINE* pmxl, uint32_t fdwInfo) {
     if (!isOpen(hmx))
         return MMSYSERR_INVALHANDLE;
-    if (fdwInfo != MIXER_GETLINEINFOF_COMPONENTTYPE && fdwInfo != MIXER_GETLINEINFOF_LINEID)
-        return MMSYSERR_INVALFLAG;
+    if (fdwInfo != MIXER_GETLINEINFOF_COMPONENTTYPE)
+        return MMSYSERR_INVALFLAG;  // lines are looked up by their component type only
     if (pmxl == nullptr || pmxl->cbStruct < MIXERLINE_SIZE)
         return MMSYSERR_INVALPARAM;
     int found = -1;
     for (int l = 0; l < MixerEngine::LineCount; ++l) {
-        const bool match = fdwInfo == MIXER_GETLINEINFOF_COMPONENTTYPE
-                               ? pmxl->dwComponentType == kComponentTypes[l]
-                               : pmxl->dwLineID == lineId(lineAt(l));
-        if (match)
+        if (pmxl->dwComponentType == kComponentTypes[l])
             found = l;
     }
     if (found < 0)
@@ -218,70 +212,32 @@ MMRESULT EngineMixer::mixerGetLineInfoA(HMIXER hmx, MIXERLINE* pmxl, uint32_t fd
     return MMSYSERR_NOERROR;
 }
 
+// Controls are looked up one at a time by line and control type, the one form the mixer class
+// uses; other forms are refused as unknown flags.
 MMRESULT EngineMixer::mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLS* pmxlc,
                                             uint32_t fdwControls) {
     if (!isOpen(hmx))
         return MMSYSERR_INVALHANDLE;
-    if (fdwControls != MIXER_GETLINECONTROLSF_ALL &&
-        fdwControls != MIXER_GETLINECONTROLSF_ONEBYID &&
-        fdwControls != MIXER_GETLINECONTROLSF_ONEBYTYPE)
+    if (fdwControls != MIXER_GETLINECONTROLSF_ONEBYTYPE)
         return MMSYSERR_INVALFLAG;
     if (pmxlc == nullptr || pmxlc->pamxctrl == nullptr ||
         pmxlc->cbmxctrl < MIXERCONTROL_PUBLISHED_SIZE)
         return MMSYSERR_INVALPARAM;
-
-    Line line = Line::Speakers;
-    int kind = 0;
-    if (fdwControls == MIXER_GETLINECONTROLSF_ONEBYID) {
-        // The Windows record keeps dwControlID where dwControlType is.
-        if (!decodeControlId(pmxlc->dwControlType, &line, &kind))
-            return MIXERR_INVALCONTROL;
-    } else {
-        if (pmxlc->dwLineID < 1 || pmxlc->dwLineID > MixerEngine::LineCount)
-            return MIXERR_INVALLINE;
-        line = lineAt(static_cast<int>(pmxlc->dwLineID) - 1);
-        if (fdwControls == MIXER_GETLINECONTROLSF_ONEBYTYPE) {
-            kind = kindOfType(pmxlc->dwControlType);
-            if (kind == 0)
-                return MIXERR_INVALCONTROL;
-        }
-    }
+    if (pmxlc->dwLineID < 1 || pmxlc->dwLineID > MixerEngine::LineCount)
+        return MIXERR_INVALLINE;
+    const Line line = lineAt(static_cast<int>(pmxlc->dwLineID) - 1);
+    const int kind = kindOfType(pmxlc->dwControlType);
+    if (kind == 0)
+        return MIXERR_INVALCONTROL;
     if (!engine_.connect())
         return MMSYSERR_NODRIVER;
     if (!engine_.hasLine(line))
-        return fdwControls == MIXER_GETLINECONTROLSF_ONEBYID ? MIXERR_INVALCONTROL
-                                                             : MIXERR_INVALLINE;
-    return controlsOf(line, kind, fdwControls, pmxlc);
-}
-
-// Fills the caller's control records: one (by identifier or type) or all of the line's.
-MMRESULT EngineMixer::controlsOf(Line line, int kind, uint32_t fdwControls,
-                                 MIXERLINECONTROLS* pmxlc) const {
-    const size_t size = std::min<size_t>(pmxlc->cbmxctrl, MIXERCONTROL_SIZE);
-    auto* out = reinterpret_cast<unsigned char*>(pmxlc->pamxctrl);
+        return MIXERR_INVALLINE;
+    if (!hasControl(line, kind))
+        return MIXERR_INVALCONTROL;
     MIXERCONTROL ctrl;
-    if (fdwControls != MIXER_GETLINECONTROLSF_ALL) {
-        if (!hasControl(line, kind))
-            return MIXERR_INVALCONTROL;
-        describeControl(line, kind, &ctrl);
-        std::memcpy(out, &ctrl, size);
-        pmxlc->dwLineID = lineId(line);
-        return MMSYSERR_NOERROR;
-    }
-    uint32_t count = 0;
-    for (int k = Volume; k <= Peak; ++k)
-        count += hasControl(line, k) ? 1 : 0;
-    if (pmxlc->cControls < count)
-        return MMSYSERR_INVALPARAM;
-    size_t offset = 0;
-    for (int k = Volume; k <= Peak; ++k) {
-        if (!hasControl(line, k))
-            continue;
-        describeControl(line, k, &ctrl);
-        std::memcpy(out + offset, &ctrl, size);
-        offset += pmxlc->cbmxctrl;
-    }
-    pmxlc->cControls = count;
+    describeControl(line, kind, &ctrl);
+    std::memcpy(pmxlc->pamxctrl, &ctrl, std::min<size_t>(pmxlc->cbmxctrl, MIXERCONTROL_SIZE));
     return MMSYSERR_NOERROR;
 }
 

@@ -45,7 +45,6 @@ private:
     bool hasControl(Line line, int kind) const;
     void describeLine(Line line, MIXERLINE* pmxl) const;
     void describeControl(Line line, int kind, MIXERCONTROL* ctrl) const;
-    MMRESULT controlsOf(Line line, int kind, uint32_t fdwControls, MIXERLINECONTROLS* pmxlc) const;
     MMRESULT checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag, Line* line,
                           int* kind);
     MMRESULT readValue(Line line, int kind, uint32_t* value);

@@ -66,6 +66,7 @@ TEST_F(EngineMixerTest, PresentLinesDescribeTheirControlsAndMissingOnesFailAsOnA
     MIXERLINE mic{};
     EXPECT_EQ(lineInfo(h, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, &mic), MIXERR_INVALLINE);
     EXPECT_EQ(lineInfo(h, 0x1234, &mic), MIXERR_INVALLINE);
+    EXPECT_EQ(mixer.mixerGetLineInfoA(h, &speakers, 2), MMSYSERR_INVALFLAG);  // by line id
 
     MIXERCONTROL volume{};
     ASSERT_EQ(control(h, speakers.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME, &volume),
@@ -84,6 +85,8 @@ TEST_F(EngineMixerTest, PresentLinesDescribeTheirControlsAndMissingOnesFailAsOnA
               MMSYSERR_NOERROR);
     EXPECT_EQ(control(h, 2, MIXERCONTROL_CONTROLTYPE_VOLUME, &peak), MIXERR_INVALLINE);  // Mic
     EXPECT_EQ(control(h, 99, MIXERCONTROL_CONTROLTYPE_VOLUME, &peak), MIXERR_INVALLINE);
+    MIXERLINECONTROLS all{MIXERLINECONTROLS_SIZE, 1, 0, 3, MIXERCONTROL_SIZE, &peak};
+    EXPECT_EQ(mixer.mixerGetLineControlsA(h, &all, 0), MMSYSERR_INVALFLAG);  // all at once
 
     // The identifiers outlive a lost server and are the same afterwards.
     engine.reachable = false;
