@@ -8,11 +8,8 @@
 // mixer): it stops and closes any device still open.
 //
 // Device 0 is the only device, and the only format is 8-bit unsigned mono PCM at 8000 samples per
-// second. Each open device has a worker thread that owns the PCM: while recording, it fills the
-// queued buffers in order and sets WHDR_DONE in a buffer's dwFlags once the buffer is full. It
-// keeps reading while no buffer is queued, so the peak stays current and the stream never
-// overruns. If the stream fails (the sound server went away), the worker reopens it once a second
-// while recording.
+// second. Each open device is an AlsaCaptureStream with a worker thread that fills the queued
+// buffers; closing it takes under a second, whatever the sound server does.
 
 #include "WaveInService.h"
 
@@ -21,6 +18,8 @@
 #include <map>
 #include <memory>
 #include <mutex>
+
+class AlsaCaptureStream;
 
 class AlsaWaveIn : public WaveInService {
 public:
@@ -42,17 +41,15 @@ public:
 
     // The sample of greatest magnitude among the most recently captured ones, scaled from the
     // 8-bit samples to -32768..32767; 0 while nothing is recording. Safe from any thread.
-    int32_t peak() const { return peak_.load(std::memory_order_relaxed); }
+    int32_t peak() const { return peak_->load(std::memory_order_relaxed); }
 
 private:
-    class Device;
-
-    Device* find(HWAVEIN hwi);
+    AlsaCaptureStream* find(HWAVEIN hwi);
     template <typename Op>
     MMRESULT withDevice(HWAVEIN hwi, Op op);
 
     std::mutex mutex_;  // guards devices_ and nextHandle_
-    std::map<HWAVEIN, std::unique_ptr<Device>> devices_;
+    std::map<HWAVEIN, std::shared_ptr<AlsaCaptureStream>> devices_;
     HWAVEIN nextHandle_ = 1;
-    std::atomic<int32_t> peak_{0};
+    std::shared_ptr<std::atomic<int32_t>> peak_ = std::make_shared<std::atomic<int32_t>>(0);
 };

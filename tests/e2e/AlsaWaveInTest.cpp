@@ -74,3 +74,36 @@ TEST(AlsaWaveIn, FillsQueuedBuffersInOrderAndHandsThemBackOnReset) {
     EXPECT_EQ(waveIn.waveInStart(h), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(waveIn.waveInOpen(&h, 0, &format, 0, 0, 0), MMSYSERR_NODRIVER);
 }
+
+TEST(AlsaWaveIn, ClosingALoudCaptureTakesUnderASecondWhateverTheServerDoes) {
+    PulseServer server(true);  // a 440 Hz tone as the default source: the stream is never idle
+    ASSERT_TRUE(server.running()) << server.startLog();
+    const WAVEFORMATEX format{WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 8, 0};
+    for (int round = 0; round < 3; ++round) {
+        AlsaWaveIn waveIn;
+        HWAVEIN h = 0;
+        ASSERT_EQ(waveIn.waveInOpen(&h, 0, &format, 0, 0, 0), MMSYSERR_NOERROR) << round;
+        std::vector<char> data(800);
+        WAVEHDR header;
+        header.lpData = data.data();
+        header.dwBufferLength = static_cast<uint32_t>(data.size());
+        ASSERT_EQ(waveIn.waveInPrepareHeader(h, &header, WAVEHDR_SIZE), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveIn.waveInAddBuffer(h, &header, WAVEHDR_SIZE), MMSYSERR_NOERROR);
+        ASSERT_EQ(waveIn.waveInStart(h), MMSYSERR_NOERROR);
+        ASSERT_TRUE(PulseServer::waitFor([&] { return waveIn.peak() > 8000; })) << round;
+
+        // Mid-stream, while samples are arriving: killed, hung, stopped in order.
+        if (round < 2)
+            server.signalServer(round == 0 ? SIGKILL : SIGSTOP);
+        else
+            server.stop();
+        const auto start = std::chrono::steady_clock::now();
+        waveIn.waveInReset(h);
+        waveIn.waveInStop(h);
+        waveIn.waveInUnprepareHeader(h, &header, WAVEHDR_SIZE);
+        EXPECT_EQ(waveIn.waveInClose(h), MMSYSERR_NOERROR) << round;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << round;
+        server.stop();
+        ASSERT_TRUE(server.start()) << server.startLog();
+    }
+}

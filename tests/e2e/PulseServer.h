@@ -57,6 +57,7 @@ public:
     }
 
     void stop() {
+        signalServer(SIGCONT);
         std::system((script("pulse-stop") + " '" + dir_ + "' >/dev/null 2>&1").c_str());
         reap(keeperPid_);
         reap(serverPid_);
@@ -64,6 +65,12 @@ public:
     }
 
     bool running() const { return running_; }
+    // Sends the server a signal: SIGKILL ends it as a crash would, SIGSTOP hangs it (SIGCONT
+    // lets it go on). stop() still cleans up after either.
+    void signalServer(int sig) {
+        if (serverPid_ > 0)
+            ::kill(serverPid_, sig);
+    }
     std::string startLog() const { return shell("cat '" + dir_ + "/start.out'"); }
 
     // Runs a shell command and returns its standard output.
