@@ -2,6 +2,8 @@
 
 #include "AlsaCaptureStream.h"
 
+#include <alsa/asoundlib.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -31,9 +33,14 @@ MMRESULT openResult(int err) {
     }
 }
 
+void quietErrors(const char*, int, const char*, int, const char*, ...) {}
+
 }  // namespace
 
-AlsaWaveIn::AlsaWaveIn() = default;
+AlsaWaveIn::AlsaWaveIn() {
+    // ALSA's own error lines come on every attempt where no card or server is there.
+    snd_lib_error_set_handler(&quietErrors);
+}
 
 AlsaWaveIn::~AlsaWaveIn() {
     std::lock_guard<std::mutex> lock(mutex_);

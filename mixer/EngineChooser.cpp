@@ -1,11 +1,15 @@
 #include "EngineChooser.h"
 
-EngineChooser::EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced)
+#include <cstdio>
+
+EngineChooser::EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced,
+                             Report report)
     : native_(native),
       alsa_(alsa),
       mode_(forced == "pulse"  ? Mode::Native
             : forced == "alsa" ? Mode::Alsa
-                               : Mode::Automatic) {
+                               : Mode::Automatic),
+      report_(report ? std::move(report) : [](const char* line) { std::fputs(line, stderr); }) {
     native_.setChangeHandler([this] { notifyChanged(); });
     alsa_.setChangeHandler([this] { notifyChanged(); });
 }
@@ -28,16 +32,42 @@ MixerEngine& EngineChooser::active() const {
 }
 
 bool EngineChooser::connect() {
+    bool ok = false;
     switch (mode_) {
         case Mode::Native:
-            return native_.connect();
+            ok = native_.connect();
+            break;
         case Mode::Alsa:
-            return alsa_.connect();
+            ok = alsa_.connect();
+            break;
         case Mode::Automatic:
         default:
             // ALSA is not even opened while a server answers: it would reach the same server
             // through its plugin, or complain about a card that is not there.
-            return native_.connect() || alsa_.connect();
+            ok = native_.connect() || alsa_.connect();
+            break;
+    }
+    reportReach(!ok ? Reach::None : &active() == &native_ ? Reach::Native : Reach::Alsa);
+    return ok;
+}
+
+// One line per change of what answers; nothing while it stays the same.
+void EngineChooser::reportReach(Reach now) {
+    if (now == reach_)
+        return;
+    const Reach before = reach_;
+    reach_ = now;
+    if (now == Reach::None) {
+        report_(before == Reach::Unknown
+                    ? "Brennet: no sound server answers and no sound card is there; waiting\n"
+                    : "Brennet: lost the sound system; waiting for it to come back\n");
+    } else if (now == Reach::Native) {
+        if (before != Reach::Unknown)
+            report_("Brennet: the sound server answers again\n");
+    } else if (mode_ == Mode::Automatic) {
+        report_("Brennet: no sound server answers; using the sound card through ALSA\n");
+    } else if (before != Reach::Unknown) {
+        report_("Brennet: the sound card answers again\n");
     }
 }
 

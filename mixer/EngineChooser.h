@@ -5,14 +5,21 @@
 // "alsa", from BRENNET_MIXER) pins one engine; any other text leaves the choice automatic.
 //
 // Construction:  EngineChooser engine(pulse, alsa, "");   (both engines outlive the chooser)
+//
+// It reports, one line each time, when no sound system answers, when the one in use is lost and
+// when one is found again; report receives the line (standard error by default).
 
 #include "MixerEngine.h"
 
+#include <functional>
 #include <string>
 
 class EngineChooser : public MixerEngine {
 public:
-    EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced);
+    using Report = std::function<void(const char* line)>;
+
+    EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced,
+                  Report report = {});
 
     // Whether forced names an engine; false for an unknown name (the choice stays automatic).
     static bool knows(const std::string& forced);
@@ -35,9 +42,14 @@ public:
 private:
     enum class Mode { Automatic, Native, Alsa };
 
+    enum class Reach { Unknown, None, Native, Alsa };
+
     MixerEngine& active() const;
+    void reportReach(Reach now);
 
     MixerEngine& native_;
     MixerEngine& alsa_;
     Mode mode_;
+    Report report_;
+    Reach reach_ = Reach::Unknown;
 };

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 using Line = MixerEngine::Line;
 
 namespace {
@@ -32,7 +35,8 @@ long speakers(MixerEngine& engine) {
 
 TEST(EngineChooserTest, TheServerWinsWheneverItAnswersAndAlsaStandsInOnlyWithoutIt) {
     Engines e;
-    EngineChooser chooser(e.native, e.alsa, "");
+    std::vector<std::string> lines;
+    EngineChooser chooser(e.native, e.alsa, "", [&](const char* line) { lines.push_back(line); });
 
     ASSERT_TRUE(chooser.connect());
     EXPECT_EQ(e.alsa.connects, 0);  // ALSA is not opened while the server answers
@@ -57,8 +61,19 @@ TEST(EngineChooserTest, TheServerWinsWheneverItAnswersAndAlsaStandsInOnlyWithout
     e.native.reachable = false;
     e.alsa.reachable = false;
     EXPECT_FALSE(chooser.connect());
+    EXPECT_FALSE(chooser.connect());
     long v = 0;
     EXPECT_EQ(chooser.volume(Line::Speakers, &v), MixerEngine::Status::Unreachable);
+    e.native.reachable = true;
+    EXPECT_TRUE(chooser.connect());
+    EXPECT_TRUE(chooser.connect());
+
+    // One line for each change of what answers, none while it stays.
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "Brennet: no sound server answers; using the sound card through ALSA\n",
+                         "Brennet: lost the sound system; waiting for it to come back\n",
+                         "Brennet: the sound server answers again\n",
+                     }));
 }
 
 TEST(EngineChooserTest, AForcedEngineIsTheOnlyOneAsked) {
