@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Shared helpers for the end-to-end tests: the real brennet under Xvfb with trayer as the tray
-# host and a private PulseAudio server with a null sink. Source it, then call e2e_setup.
+# host and a private sound server (PulseAudio, or PipeWire with pipewire-pulse) with a null
+# sink. Source it, then call e2e_setup.
 #
 #   source "$(dirname "$0")/lib.sh"
-#   e2e_setup                      # PulseAudio, X server + tray, private XDG_CONFIG_HOME, trap
+#   e2e_setup                      # sound server, X server + tray, private XDG_CONFIG_HOME, trap
 #   settings_write 10 1 0 "" ""    # optional: a stored step, sound, UserIcon, SoundFile, IconFile
 #   brennet_start                  # starts $BRENNET, waits until its icon is docked and visible
 #   volume_set 0; icon_click 1; wait_volume 6554 || fail "..."
 #   pass "what was shown"
 #
 # Environment it needs: BRENNET (the binary; ctest sets it, else build/brennet is used),
-# BRENNET_SOURCE_DIR (the checkout; defaults to two folders up from here).
+# BRENNET_SOURCE_DIR (the checkout; defaults to two folders up from here), BRENNET_TEST_SERVER
+# (pulseaudio, the default, or pipewire: which server scripts/pulse-start or
+# scripts/pipewire-start runs; both answer the same PulseAudio clients and ALSA's "default").
 # After e2e_setup: E2E_DIR (a private temporary folder), DISPLAY, XDG_CONFIG_HOME, the PulseAudio
 # client variables, SINK (the null sink's name), SETTINGS_FILE (where the store keeps the
 # settings). After brennet_start: BRENNET_PID, ICON (the icon window id, decimal).
@@ -22,12 +25,14 @@ set -uo pipefail
 E2E_TIMEOUT=${E2E_TIMEOUT:-20}
 BRENNET_SOURCE_DIR=${BRENNET_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 BRENNET=${BRENNET:-$BRENNET_SOURCE_DIR/build/brennet}
+BRENNET_TEST_SERVER=${BRENNET_TEST_SERVER:-pulseaudio}
 SINK=nullsink
 E2E_DIR=
 BRENNET_PID=
 ICON=
 E2E_FAILED=1
 _e2e_bg_pids=()
+_e2e_server=
 
 log() { echo "[$(date +%H:%M:%S.%3N)] $*" >&2; }
 
@@ -69,7 +74,7 @@ e2e_cleanup() {
     done
     if [ -n "$E2E_DIR" ]; then
         "$BRENNET_SOURCE_DIR/scripts/x-stop" "$E2E_DIR/x"
-        "$BRENNET_SOURCE_DIR/scripts/pulse-stop" "$E2E_DIR/pulse"
+        [ -n "$_e2e_server" ] && "$BRENNET_SOURCE_DIR/scripts/$_e2e_server-stop" "$E2E_DIR/server"
         if [ "$E2E_FAILED" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
             rm -rf "$E2E_DIR"
         else
@@ -83,12 +88,21 @@ e2e_cleanup() {
 # Starts the servers; every test calls it first.
 e2e_setup() {
     [ -x "$BRENNET" ] || fail "no brennet binary at $BRENNET (build it first)"
+    local server
+    case $BRENNET_TEST_SERVER in
+    pulseaudio) server=pulse ;;
+    pipewire) server=pipewire ;;
+    *) fail "BRENNET_TEST_SERVER is '$BRENNET_TEST_SERVER'; expected pulseaudio or pipewire" ;;
+    esac
     E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/brennet-e2e.XXXXXX")
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
-    "$BRENNET_SOURCE_DIR/scripts/pulse-start" "$E2E_DIR/pulse" || fail "PulseAudio did not start"
+    _e2e_server=$server
+    "$BRENNET_SOURCE_DIR/scripts/$server-start" "$E2E_DIR/server" ||
+        fail "the $BRENNET_TEST_SERVER server did not start"
+    log "sound server: $BRENNET_TEST_SERVER"
     # shellcheck disable=SC1091
-    source "$E2E_DIR/pulse/env"
+    source "$E2E_DIR/server/env"
     "$BRENNET_SOURCE_DIR/scripts/x-start" "$E2E_DIR/x" || fail "Xvfb and trayer did not start"
     export DISPLAY
     DISPLAY=$(cat "$E2E_DIR/x/display")

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Volume changes made by another program (pactl here) while Brennet runs: the next click steps
+# from the level the server has now, not from the level Brennet wrote last.
+#
+# EXPECTED TO FAIL while the mixer reaches the server through ALSA's pulse plugin: when the
+# outside level is one the mixer saw before (32768 twice here), that path steps from the level
+# it wrote itself, so the second click ends at 45876 instead of 39322. It passes once the mixer
+# talks to the server natively. The other checks pass either way.
+source "$(dirname "$0")/lib.sh"
+
+e2e_setup
+settings_write 10 0 0 # no click sound: these checks are about the volume alone
+brennet_start
+
+# Each check runs even when one before it failed, so the report names every one that fails.
+failures=()
+check() { # DESCRIPTION COMMAND...
+    local what=$1
+    shift
+    "$@" || failures+=("$what")
+}
+
+# The same outside level twice: 32768 + 6553.6 = 39321.6 -> 39322 both times.
+volume_set 32768
+icon_click 1
+check "left click after pactl set 32768 at start (39322)" wait_volume 39322
+volume_set 32768
+wait_volume 32768 || fail "pactl could not set 32768"
+icon_click 1
+check "left click after pactl set 32768 again must step from 32768 (39322)" wait_volume 39322 5
+
+# A different outside level between two clicks: 20000 - 6553.6 = 13446.4 -> 13446.
+volume_set 20000
+wait_volume 20000 || fail "pactl could not set 20000"
+icon_click 3
+check "right click after pactl set 20000 must step from 20000 (13446)" wait_volume 13446 5
+
+if [ ${#failures[@]} -gt 0 ]; then
+    report=$(printf '%s; ' "${failures[@]}")
+    fail "${report%; }"
+fi
+pass "clicks step from the level other programs set"
