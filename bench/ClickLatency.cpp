@@ -1,15 +1,22 @@
 // Click latency bench: how long after the input is sent does the sound server report the
-// volume change? Three measurements over the same path, each over N clicks:
+// volume change? Four measurements, each over N clicks or signals:
 //   brennet  xdotool releases the button on Brennet's tray icon (pressed 150 ms before, so it
 //            is a click) -> the server's change event on the sink (`pactl subscribe`);
 //   input    the same xdotool release on a window of this program -> the release reaching it
 //            (the input path alone);
-//   floor    a running process that makes one ALSA mixer write per signal: the signal -> the
-//            server's change event (the mixer and server path alone).
+//   floor    a libpulse client in this process, connected beforehand, whose main loop sets
+//            the default sink's volume (pa_context_set_sink_volume_by_name, not waiting for
+//            the reply) when a byte arrives on a pipe it watches: the byte written -> the
+//            server's change event (the client library and server path alone);
+//   alsa     a running process that makes one ALSA mixer write per signal: the signal -> the
+//            server's change event (the same over ALSA's pulse plugin).
+// Brennet's figure against the input path plus the floor is what the program itself adds.
 //
 // Usage: ClickLatency ICON_WINDOW [N]   (DISPLAY, and the sound server's client environment;
 //        Brennet runs with the click sound off and the volume away from both ends)
 // Prints median and 90th percentile per measurement, in milliseconds.
+
+#include "PulseWriter.h"
 
 #include <alsa/asoundlib.h>
 #include <xcb/xcb.h>
@@ -223,7 +230,30 @@ std::vector<double> measureInput(int n) {
     return out;
 }
 
-// The floor's child: opens the mixer, then writes the master volume once per SIGUSR1.
+// N times: trigger() -> the next change event on a sink.
+template <typename Trigger>
+std::vector<double> measureSignals(SinkEvents& events, int n, Trigger trigger) {
+    std::vector<double> out;
+    for (int i = 0; i < n; ++i) {
+        settle();
+        events.clear();
+        const auto t0 = Clock::now();
+        trigger();
+        const auto t1 = events.next(t0);
+        if (t1 != Clock::time_point{}) {
+            out.push_back(ms(t1 - t0));
+        }
+    }
+    return out;
+}
+
+std::vector<double> measureFloor(SinkEvents& events, int n) {
+    PulseWriter writer;
+    return writer.ready() ? measureSignals(events, n, [&] { writer.trigger(); })
+                          : std::vector<double>{};
+}
+
+// The ALSA floor's child: opens the mixer, then writes the master volume once per SIGUSR1.
 [[noreturn]] void mixerWriter(int readyFd) {
     sigset_t set;
     sigemptyset(&set);
@@ -254,7 +284,7 @@ std::vector<double> measureInput(int n) {
     }
 }
 
-std::vector<double> measureFloor(SinkEvents& events, int n) {
+std::vector<double> measureAlsa(SinkEvents& events, int n) {
     int fds[2];
     if (pipe(fds) != 0) {
         return {};
@@ -266,15 +296,8 @@ std::vector<double> measureFloor(SinkEvents& events, int n) {
     char ok = '0';
     (void)!read(fds[0], &ok, 1);
     std::vector<double> out;
-    for (int i = 0; ok == '1' && i < n; ++i) {
-        settle();
-        events.clear();
-        const auto t0 = Clock::now();
-        kill(child, SIGUSR1);
-        const auto t1 = events.next(t0);
-        if (t1 != Clock::time_point{}) {
-            out.push_back(ms(t1 - t0));
-        }
+    if (ok == '1') {
+        out = measureSignals(events, n, [&] { kill(child, SIGUSR1); });
     }
     kill(child, SIGTERM);
     waitpid(child, nullptr, 0);
@@ -295,16 +318,24 @@ int main(int argc, char* argv[]) {
 
     const Stats input = stats(measureInput(n));
     const Stats brennet = stats(measureBrennet(events, icon, n));
+    // The ALSA writer is forked before this process uses libpulse itself: libpulse refuses to
+    // run in a forked child of a process that has, and ALSA's pulse plugin would fall back to
+    // a sound card.
+    const Stats alsa = stats(measureAlsa(events, n));
     const Stats floor = stats(measureFloor(events, n));
 
-    std::printf("%-44s %8s %8s %6s\n", "click latency (ms)", "median", "p90", "n");
-    std::printf("%-44s %8.2f %8.2f %6d\n", "brennet: release sent -> sink change event",
-                brennet.median, brennet.p90, brennet.n);
-    std::printf("%-44s %8.2f %8.2f %6d\n", "input path: release sent -> X client", input.median,
-                input.p90, input.n);
-    std::printf("%-44s %8.2f %8.2f %6d\n", "floor: signal -> mixer write -> change event",
-                floor.median, floor.p90, floor.n);
-    std::printf("%-44s %8.2f\n", "brennet above the input path (median)",
-                brennet.median - input.median);
-    return brennet.n == n ? 0 : 1;
+    const auto row = [](const char* what, const Stats& s) {
+        std::printf("%-50s %8.2f %8.2f %6d\n", what, s.median, s.p90, s.n);
+    };
+    const auto above = [](const char* what, double d) { std::printf("%-50s %8.2f\n", what, d); };
+    std::printf("%-50s %8s %8s %6s\n", "click latency (ms)", "median", "p90", "n");
+    row("brennet: release sent -> sink change event", brennet);
+    row("input path: release sent -> X client", input);
+    row("floor: signal -> libpulse write -> change event", floor);
+    row("alsa: signal -> ALSA mixer write -> change event", alsa);
+    above("brennet above the input path (median)", brennet.median - input.median);
+    above("brennet above the floor (median)", brennet.median - floor.median);
+    above("brennet above input path + floor (median)",
+          brennet.median - input.median - floor.median);
+    return brennet.n == n && floor.n == n ? 0 : 1;
 }

@@ -1,16 +1,17 @@
 #!/usr/bin/env bash
-# The program's start-up, memory, idle and click benches, under Xvfb + trayer + a PulseAudio
-# null sink started for the run:
+# The program's start-up, memory, idle and click benches, under Xvfb + trayer + a sound server's
+# null sink started for the run (PulseAudio, or PipeWire with BRENNET_TEST_SERVER=pipewire):
 #   - time from exec to the icon embedded in the tray, and to its pixels drawn (DockWatch),
 #   - resident memory after 3 s idle (RSS, RssAnon, Pss from /proc),
 #   - system calls in 10 s idle (strace -c -f on every thread),
 # over RUNS starts after one warm-up start, as a table with medians; then the click latency
-# (ClickLatency: 50 clicks against the input path and the mixer floor) and the in-process
-# release handler time (ReleaseHandler).
+# (ClickLatency: 50 clicks against the input path, the libpulse floor and an ALSA mixer write)
+# and the in-process release handler time (ReleaseHandler).
 #
 # Usage: bench/tray_bench.sh [RUNS]     (default 5)
 # Environment: BRENNET (default BUILD/brennet), BRENNET_BUILD_DIR (default build/; its bench/
-# folder holds the helper programs), CLICKS (default 50).
+# folder holds the helper programs), CLICKS (default 50), BRENNET_TEST_SERVER (pulseaudio, the
+# default, or pipewire).
 set -uo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)
@@ -30,20 +31,31 @@ command -v strace >/dev/null || {
     exit 2
 }
 
+case ${BRENNET_TEST_SERVER:-pulseaudio} in
+pulseaudio) server=pulse ;;
+pipewire) server=pipewire ;;
+*)
+    echo "tray_bench: BRENNET_TEST_SERVER must be pulseaudio or pipewire" >&2
+    exit 2
+    ;;
+esac
+
 dir=$(mktemp -d "${TMPDIR:-/tmp}/brennet-bench.XXXXXX")
 pid=
 cleanup() {
     [ -n "$pid" ] && kill "$pid" 2>/dev/null
     "$src/scripts/x-stop" "$dir/x"
-    "$src/scripts/pulse-stop" "$dir/pulse"
+    "$src/scripts/$server-stop" "$dir/server"
     rm -rf "$dir"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-"$src/scripts/pulse-start" "$dir/pulse" || exit 1
+"$src/scripts/$server-start" "$dir/server" || exit 1
 # shellcheck disable=SC1091
-source "$dir/pulse/env"
+source "$dir/server/env"
+echo "sound server: $(pactl info | sed -n 's/^Server Name: //p'); $(nproc) cores," \
+    "load average $(cut -d' ' -f1-3 /proc/loadavg)"
 "$src/scripts/x-start" "$dir/x" || exit 1
 export DISPLAY
 DISPLAY=$(cat "$dir/x/display")
@@ -109,7 +121,7 @@ if grep -qE 'mesa|/dri/|libgallium' "/proc/$pid/maps"; then
     echo "note: OpenGL drivers are loaded in the process"
 fi
 "$build/bench/ClickLatency" "$icon" "$clicks"
-echo "target: brennet's median at most 1 ms above the input path's"
+echo "target: brennet's median at most 1 ms above the input path's plus the floor's"
 stop
 echo
 "$build/bench/ReleaseHandler" "$clicks"
