@@ -2,11 +2,10 @@
 # Volume changes made by another program (pactl here) while Brennet runs: the next click steps
 # from the level the server has now, not from the level Brennet wrote last.
 #
-# EXPECTED TO FAIL while the mixer reaches the server through ALSA's pulse plugin: when another
-# program sets back the level the sink had before Brennet's last write (32768 twice here), that
-# path misses the change and steps from the level it wrote itself, so the second click ends at
-# 45876 instead of 39322. It passes once the mixer talks to the server natively. The check with
-# a level not seen before (20000) passes either way.
+# The fault it catches: a mixer that misses another program setting back the level the sink
+# had before Brennet's last write (32768 twice here) and steps from the level it wrote itself,
+# so the second click ends at 45876 instead of 39322. A level not seen before (20000) is the
+# easier case.
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
