@@ -73,15 +73,17 @@ bool PulseConnection::connect() {
     Lock lock(*this);
     if (state_ == State::Synced)
         return true;
+    // On the loop's own thread (a change handler that asks) nothing is started or waited for:
+    // it may run inside a callback of the very context a new attempt would replace, and it
+    // cannot wait for itself. The retry timer goes on in the background.
+    if (lock.onLoopThread())
+        return false;
     const bool first = !attempted_;
     if (state_ == State::Idle || state_ == State::Lost) {
         if (!first && Clock::now() - lastAttempt_ < kMinAttemptGap)
             return false;
         startAttempt();
     }
-    // The loop's own thread cannot wait for itself; the attempt goes on in the background.
-    if (lock.onLoopThread())
-        return state_ == State::Synced;
 
     Deadline deadline{loop_, false};
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);

@@ -107,23 +107,17 @@ MixerEngine::Status PulseEngine::volume(Line line, long* value) {
 }
 
 MixerEngine::Status PulseEngine::setVolume(Line line, long value) {
-    Status status;
-    {
-        PulseConnection::Lock lock(connection_);
-        Device* d = nullptr;
-        status = usable(line, &d);
-        if (status != Status::Ok)
-            return status;
-        pa_cvolume target = d->volume;
-        if (!pa_cvolume_valid(&target))
-            pa_cvolume_set(&target, static_cast<unsigned>(std::max(d->channels, 1)), 0);
-        // Scaling keeps the balance: the loudest channel gets the value, the others follow.
-        pa_cvolume_scale(&target, clampVolume(value));
-        status = sendWrite(*d, &target, -1);
-    }
-    if (status == Status::Ok)
-        notifyChanged();
-    return status;
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status != Status::Ok)
+        return status;
+    pa_cvolume target = d->volume;
+    if (!pa_cvolume_valid(&target))
+        pa_cvolume_set(&target, static_cast<unsigned>(std::max(d->channels, 1)), 0);
+    // Scaling keeps the balance: the loudest channel gets the value, the others follow.
+    pa_cvolume_scale(&target, clampVolume(value));
+    return sendWrite(*d, &target, -1);
 }
 
 MixerEngine::Status PulseEngine::muted(Line line, bool* value) {
@@ -136,18 +130,12 @@ MixerEngine::Status PulseEngine::muted(Line line, bool* value) {
 }
 
 MixerEngine::Status PulseEngine::setMuted(Line line, bool value) {
-    Status status;
-    {
-        PulseConnection::Lock lock(connection_);
-        Device* d = nullptr;
-        status = usable(line, &d);
-        if (status != Status::Ok)
-            return status;
-        status = sendWrite(*d, nullptr, value ? 1 : 0);
-    }
-    if (status == Status::Ok)
-        notifyChanged();
-    return status;
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status != Status::Ok)
+        return status;
+    return sendWrite(*d, nullptr, value ? 1 : 0);
 }
 
 MixerEngine::Status PulseEngine::peak(Line line, int32_t* value) {
@@ -290,11 +278,15 @@ void PulseEngine::sourceInfo(pa_context*, const pa_source_info* i, int eol, void
         d.engine->infoDone(d, eol > 0);
 }
 
-void PulseEngine::writeDone(pa_context*, int, void* userdata) {
-    // A refused write needs no handling of its own: the fresh report restores the server's value.
+// The change is told here, on the loop's thread like every other, never inside the caller's
+// write. A refused write needs no handling of its own: the fresh report restores the server's
+// value (and tells that change).
+void PulseEngine::writeDone(pa_context*, int success, void* userdata) {
     auto& d = *static_cast<Device*>(userdata);
     if (d.pendingWrites > 0 && --d.pendingWrites == 0)
         d.engine->requestInfo(d);
+    if (success)
+        d.engine->notifyChanged();
 }
 
 void PulseEngine::serverEvent(pa_context*, pa_subscription_event_type_t t, uint32_t index,

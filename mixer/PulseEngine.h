@@ -21,6 +21,11 @@
 // While the server is unreachable, value calls return Unreachable; the line descriptions
 // (hasLine, lineName, channels) stay as last seen. The connection recovers on its own (see
 // PulseConnection) and on connect().
+//
+// The change handler runs on the engine's own thread with the engine locked, after a report
+// changed something, after a write was answered, and when the connection came or went. It may
+// read the engine (connect() there only answers whether it is connected); it should hand the
+// news on rather than wait for a lock that a caller of the engine may hold.
 
 #include "MixerEngine.h"
 #include "PulseConnection.h"

@@ -173,13 +173,17 @@ TEST(PulseEngine, WritesAreReadAtOnceAndReachTheServer) {
     PulseServer server;
     ASSERT_TRUE(server.running()) << server.startLog();
     PulseEngine engine;
+    std::atomic<int> changes{0};
+    engine.setChangeHandler([&] { ++changes; });
     ASSERT_TRUE(engine.connect());
 
     // One step of 10 % from silence.
+    const int before = changes.load();
     ASSERT_EQ(engine.setVolume(Line::Speakers, 6554), Status::Ok);
     EXPECT_EQ(engineVolume(engine, Line::Speakers), 6554);
     EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 6554; }))
         << pactl("get-sink-volume nullsink");
+    EXPECT_TRUE(soon([&] { return changes.load() > before; })) << "told once the server took it";
 
     // A burst of writes: each read gives the value just written, and no late report of an
     // earlier state undoes the last one.
@@ -271,7 +275,14 @@ TEST(PulseEngine, RecoversWhenTheServerRestarts) {
     ASSERT_TRUE(server.running()) << server.startLog();
     PulseEngine engine;
     std::atomic<int> changes{0};
-    engine.setChangeHandler([&] { ++changes; });
+    // The handler runs on the engine's own thread and may read the engine from there.
+    engine.setChangeHandler([&] {
+        long value = 0;
+        engine.volume(Line::Speakers, &value);
+        engine.connect();
+        engine.connected();
+        ++changes;
+    });
     ASSERT_TRUE(engine.connect());
 
     for (int round = 0; round < 2; ++round) {
