@@ -1,11 +1,9 @@
 #include "PulseConnection.h"
 
-#include <pulse/error.h>
 #include <pulse/subscribe.h>
 #include <pulse/timeval.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <new>
 
 namespace {
@@ -104,7 +102,6 @@ void PulseConnection::synced() {
         return;
     state_ = State::Synced;
     backoff_ = kMinAttemptGap;
-    reported_ = false;
     pa_threaded_mainloop_signal(loop_, 0);
 }
 
@@ -141,14 +138,6 @@ void PulseConnection::failed() {
         return;
     const bool wasUp = state_ == State::Ready || state_ == State::Synced;
     state_ = State::Lost;
-    if (!reported_) {
-        reported_ = true;
-        int error = context_ != nullptr ? pa_context_errno(context_) : PA_ERR_INTERNAL;
-        std::fprintf(stderr,
-                     "brennet: the sound server is unreachable (%s); reconnecting in the "
-                     "background\n",
-                     pa_strerror(error));
-    }
     if (wasUp)
         lost_();
     scheduleRetry();

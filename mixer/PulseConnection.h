@@ -1,7 +1,8 @@
 #pragma once
 // One connection to the sound server over libpulse, on a pa_threaded_mainloop of its own: it
 // connects (never spawning a server), tells its owner when the context is ready and when it is
-// lost, and reconnects on its own after a loss with a timer (250 ms, doubling up to 2 s).
+// lost, and reconnects on its own after a loss with a timer (250 ms, doubling up to 2 s). It
+// prints nothing: the engine's user reports what answers and what was lost.
 //
 // The owner (PulseEngine) gets two calls, both on the loop's thread with the loop locked:
 //   ready(context)  the context is READY: subscribe and ask for the initial state, then call
@@ -69,5 +70,4 @@ private:
     Clock::time_point lastAttempt_{};
     std::chrono::milliseconds backoff_{250};
     bool attempted_ = false;
-    bool reported_ = false;  // the loss has been reported on stderr
 };
