@@ -2,6 +2,7 @@
 
 #include "AlsaWaveIn.h"
 
+#include <pulse/def.h>
 #include <pulse/subscribe.h>
 
 #include <algorithm>
@@ -238,10 +239,10 @@ void PulseEngine::takeInfo(Device& d, const char* name, const char* description,
         notifyChanged();
 }
 
-void PulseEngine::infoDone(Device& d, bool found) {
+void PulseEngine::infoDone(Device& d, bool gone) {
     d.infoInFlight = false;
     bool changed = false;
-    if (!found && d.pendingWrites == 0 && d.present) {
+    if (gone && d.pendingWrites == 0 && d.present) {
         // No default device (any more): the line is gone until one appears.
         d.present = false;
         d.index = PA_INVALID_INDEX;
@@ -260,22 +261,28 @@ void PulseEngine::infoDone(Device& d, bool found) {
         notifyChanged();
 }
 
-void PulseEngine::sinkInfo(pa_context*, const pa_sink_info* i, int eol, void* userdata) {
-    auto& d = *static_cast<Device*>(userdata);
-    if (eol == 0 && i != nullptr)
-        d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,
-                           i->mute);
-    else
-        d.engine->infoDone(d, eol > 0);
+// An answer that is an error means there is no default device only when the server says so; a
+// request that timed out (a server that hangs) says nothing about the device.
+bool PulseEngine::noSuchDevice(pa_context* c, int eol) {
+    return eol < 0 && pa_context_errno(c) == PA_ERR_NOENTITY;
 }
 
-void PulseEngine::sourceInfo(pa_context*, const pa_source_info* i, int eol, void* userdata) {
+void PulseEngine::sinkInfo(pa_context* c, const pa_sink_info* i, int eol, void* userdata) {
     auto& d = *static_cast<Device*>(userdata);
     if (eol == 0 && i != nullptr)
         d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,
                            i->mute);
     else
-        d.engine->infoDone(d, eol > 0);
+        d.engine->infoDone(d, noSuchDevice(c, eol));
+}
+
+void PulseEngine::sourceInfo(pa_context* c, const pa_source_info* i, int eol, void* userdata) {
+    auto& d = *static_cast<Device*>(userdata);
+    if (eol == 0 && i != nullptr)
+        d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,
+                           i->mute);
+    else
+        d.engine->infoDone(d, noSuchDevice(c, eol));
 }
 
 // The change is told here, on the loop's thread like every other, never inside the caller's

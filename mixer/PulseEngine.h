@@ -90,9 +90,10 @@ private:
     void requestInfo(Device& d);
     void takeInfo(Device& d, const char* name, const char* description, uint32_t index,
                   const pa_channel_map& map, const pa_cvolume& volume, int mute);
-    void infoDone(Device& d, bool found);
+    void infoDone(Device& d, bool gone);
     Status sendWrite(Device& d, const pa_cvolume* volume, int mute);
 
+    static bool noSuchDevice(pa_context* c, int eol);
     static void sinkInfo(pa_context* c, const pa_sink_info* i, int eol, void* userdata);
     static void sourceInfo(pa_context* c, const pa_source_info* i, int eol, void* userdata);
     static void writeDone(pa_context* c, int success, void* userdata);

@@ -1,7 +1,7 @@
 // PulseEngine against a real sound server (PulseAudio, or PipeWire with pipewire-pulse when
 // BRENNET_TEST_SERVER=pipewire), read back with pactl: the lines of the default devices, changes
-// made by other programs, writes, a change of the default sink, and a server that goes away,
-// comes back, or starts only after the engine.
+// made by other programs, writes, a change of the default sink, and a server that hangs, goes
+// away, comes back, or starts only after the engine.
 
 #include "AlsaWaveIn.h"
 #include "PulseEngine.h"
@@ -268,6 +268,54 @@ TEST(PulseEngine, FollowsTheDefaultSink) {
         return engine.lineName(Line::Speakers) == "Null Output" &&
                engineVolume(engine, Line::Speakers) == 50000;
     })) << engine.lineName(Line::Speakers);
+
+    // With no sink at all the line is missing, and comes back with the next sink. (PipeWire's
+    // null sink belongs to its own configuration; only PulseAudio's can be unloaded.)
+    if (PulseServer::pipewire())
+        return;
+    pactl("unload-module module-null-sink");
+    long value = 0;
+    EXPECT_TRUE(soon([&] { return engine.volume(Line::Speakers, &value) == Status::Missing; }));
+    EXPECT_FALSE(engine.hasLine(Line::Speakers));
+    EXPECT_EQ(engine.setVolume(Line::Speakers, 1000), Status::Missing);
+    EXPECT_TRUE(engine.connected());
+    pactl("load-module module-null-sink sink_name=third sink_properties=device.description=Third");
+    EXPECT_TRUE(soon([&] { return engine.lineName(Line::Speakers) == "Third"; }));
+    EXPECT_EQ(engine.volume(Line::Speakers, &value), Status::Ok);
+}
+
+TEST(PulseEngine, StaysQuickWhileTheServerHangsAndRecoversFromItsCrash) {
+    PulseServer server;
+    ASSERT_TRUE(server.running()) << server.startLog();
+    PulseEngine engine;
+    ASSERT_TRUE(engine.connect());
+
+    server.signalServer(SIGSTOP);
+    auto start = Clock::now();
+    for (long v = 2000; v <= 20000; v += 2000) {
+        long value = 0;
+        bool mute = false;
+        EXPECT_EQ(engine.setVolume(Line::Speakers, v), Status::Ok);
+        EXPECT_EQ(engine.volume(Line::Speakers, &value), Status::Ok);
+        EXPECT_EQ(value, v);
+        EXPECT_EQ(engine.muted(Line::Speakers, &mute), Status::Ok);
+        EXPECT_TRUE(engine.connect());
+    }
+    EXPECT_LT(millisSince(start), 100.0) << "no call waits for a server that does not answer";
+    server.signalServer(SIGCONT);
+    EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 20000; })) << "the last write wins";
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(engineVolume(engine, Line::Speakers), 20000);
+
+    // A crash: the engine notices at once, and the restarted server is found again.
+    server.signalServer(SIGKILL);
+    long value = 0;
+    EXPECT_TRUE(soon([&] { return engine.volume(Line::Speakers, &value) == Status::Unreachable; }));
+    server.stop();
+    ASSERT_TRUE(server.start()) << server.startLog();
+    EXPECT_TRUE(PulseServer::waitFor([&] { return engine.connect(); }, 5s));
+    EXPECT_EQ(engine.setVolume(Line::Speakers, 6554), Status::Ok);
+    EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 6554; }));
 }
 
 TEST(PulseEngine, RecoversWhenTheServerRestarts) {
