@@ -1,14 +1,17 @@
 #pragma once
-// A private PulseAudio server for one test process, run by scripts/pulse-start and
-// scripts/pulse-stop. Constructing it points this process's environment at the server (before
-// ALSA is used), so ALSA's "default", pactl and amixer all reach it. The destructor stops it and
-// removes its folder; a crash signal still ends the server processes.
+// A private sound server for one test process: PulseAudio (scripts/pulse-start, pulse-stop) or,
+// when the environment has BRENNET_TEST_SERVER=pipewire, PipeWire with pipewire-pulse
+// (scripts/pipewire-start, pipewire-stop); both offer the same null sink "nullsink". Constructing
+// it points this process's environment at the server (before ALSA is used), so ALSA's "default",
+// pactl and amixer all reach it. The destructor stops it and removes its folder; a crash signal
+// still ends the server processes.
 
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -47,29 +50,43 @@ public:
     PulseServer& operator=(const PulseServer&) = delete;
 
     bool start() {
-        std::string cmd = script("pulse-start") + " '" + dir_ + "'" +
-                          (sine_ ? " --sine-source" : "") + " >'" + dir_ + "/start.out' 2>&1";
+        if (!kindKnown()) {
+            shell("echo 'unknown BRENNET_TEST_SERVER: " + kind() + "' >'" + dir_ + "/start.out'");
+            return running_ = false;
+        }
+        std::string cmd = script(pipewire() ? "pipewire-start" : "pulse-start") + " '" + dir_ +
+                          "'" + (sine_ ? " --sine-source" : "") + " >'" + dir_ + "/start.out' 2>&1";
         running_ = std::system(cmd.c_str()) == 0;
-        serverPid_ = readPid("server.pid");
-        keeperPid_ = readPid("keeper.pid");
+        for (size_t i = 0; i < pids_.size(); ++i)
+            pids_[i] = readPid(kPidFiles[i]);
         current() = this;
         return running_;
     }
 
     void stop() {
         signalServer(SIGCONT);
-        std::system((script("pulse-stop") + " '" + dir_ + "' >/dev/null 2>&1").c_str());
-        reap(keeperPid_);
-        reap(serverPid_);
+        std::string cmd = script(pipewire() ? "pipewire-stop" : "pulse-stop");
+        std::system((cmd + " '" + dir_ + "' >/dev/null 2>&1").c_str());
+        for (pid_t& pid : pids_)
+            reap(pid);
         running_ = false;
     }
 
+    // The kind of server: "pulseaudio" (the default) or "pipewire".
+    static std::string kind() {
+        const char* k = std::getenv("BRENNET_TEST_SERVER");
+        return k != nullptr && *k != '\0' ? k : "pulseaudio";
+    }
+    static bool pipewire() { return kind() == "pipewire"; }
+
     bool running() const { return running_; }
     // Sends the server a signal: SIGKILL ends it as a crash would, SIGSTOP hangs it (SIGCONT
-    // lets it go on). stop() still cleans up after either.
+    // lets it go on). stop() still cleans up after either. With PipeWire the server is
+    // pipewire-pulse, the process that speaks to the clients.
     void signalServer(int sig) {
-        if (serverPid_ > 0)
-            ::kill(serverPid_, sig);
+        for (pid_t pid : {pids_[1], pids_[2]})
+            if (pid > 0)
+                ::kill(pid, sig);
     }
     std::string startLog() const { return shell("cat '" + dir_ + "/start.out'"); }
 
@@ -94,11 +111,11 @@ public:
     }
 
     // The null sink's state, as the server reports it.
-    static long sinkVolume() {
-        return numberAfter(shell("pactl get-sink-volume nullsink 2>&1"), "front-left:");
+    static long sinkVolume(const std::string& sink = "nullsink") {
+        return numberAfter(shell("pactl get-sink-volume " + sink + " 2>&1"), "front-left:");
     }
-    static bool sinkMuted() {
-        return shell("pactl get-sink-mute nullsink 2>&1").find("yes") != std::string::npos;
+    static bool sinkMuted(const std::string& sink = "nullsink") {
+        return shell("pactl get-sink-mute " + sink + " 2>&1").find("yes") != std::string::npos;
     }
 
     // Polls until done() holds or the timeout passes.
@@ -120,8 +137,11 @@ private:
     }
 
     pid_t readPid(const char* name) const {
-        return static_cast<pid_t>(std::atol(shell("cat '" + dir_ + "/" + name + "'").c_str()));
+        return static_cast<pid_t>(
+            std::atol(shell("cat '" + dir_ + "/" + name + "' 2>/dev/null").c_str()));
     }
+
+    static bool kindKnown() { return kind() == "pulseaudio" || kind() == "pipewire"; }
 
     static void reap(pid_t& pid) {
         if (pid > 0)
@@ -141,10 +161,9 @@ private:
             struct sigaction sa {};
             sa.sa_handler = [](int s) {
                 if (PulseServer* p = current()) {
-                    if (p->keeperPid_ > 0)
-                        kill(p->keeperPid_, SIGTERM);
-                    if (p->serverPid_ > 0)
-                        kill(p->serverPid_, SIGTERM);
+                    for (pid_t pid : p->pids_)
+                        if (pid > 0)
+                            kill(pid, SIGTERM);
                 }
                 signal(s, SIG_DFL);
                 raise(s);
@@ -157,6 +176,8 @@ private:
     std::string dir_;
     bool sine_;
     bool running_ = false;
-    pid_t serverPid_ = 0;
-    pid_t keeperPid_ = 0;
+    // The pid files of both kinds of server, the stream that keeps the null sink awake first.
+    static constexpr std::array<const char*, 5> kPidFiles = {
+        "keeper.pid", "server.pid", "pipewire-pulse.pid", "wireplumber.pid", "pipewire.pid"};
+    std::array<pid_t, kPidFiles.size()> pids_{};
 };

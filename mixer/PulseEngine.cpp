@@ -1,0 +1,317 @@
+#include "PulseEngine.h"
+
+#include "AlsaWaveIn.h"
+
+#include <pulse/def.h>
+#include <pulse/subscribe.h>
+
+#include <algorithm>
+
+namespace {
+
+// Asking for the default device by these names lets the server resolve it when it answers, so
+// the latest answer always describes the device that is the default now.
+constexpr const char* kDefaultSink = "@DEFAULT_SINK@";
+constexpr const char* kDefaultSource = "@DEFAULT_SOURCE@";
+
+pa_volume_t clampVolume(long value) {
+    return static_cast<pa_volume_t>(std::clamp<long>(value, PA_VOLUME_MUTED, PA_VOLUME_NORM));
+}
+
+}  // namespace
+
+PulseEngine::PulseEngine(const AlsaWaveIn* capture)
+    : capture_(capture),
+      connection_([this](pa_context* c) { contextReady(c); }, [this] { contextLost(); }) {
+    for (Device& d : devices_)
+        d.engine = this;
+    devices_[1].sink = false;
+}
+
+bool PulseEngine::connect() {
+    return connection_.connect();
+}
+
+bool PulseEngine::connected() const {
+    PulseConnection::Lock lock(connection_);
+    return connection_.connected();
+}
+
+PulseEngine::Device* PulseEngine::device(Line line) {
+    return const_cast<Device*>(static_cast<const PulseEngine*>(this)->device(line));
+}
+
+const PulseEngine::Device* PulseEngine::device(Line line) const {
+    switch (line) {
+        case Line::Speakers:
+            return &devices_[0];
+        case Line::WaveIn:
+            return &devices_[1];
+        default:
+            return nullptr;
+    }
+}
+
+bool PulseEngine::hasLine(Line line) const {
+    const Device* d = device(line);
+    if (d == nullptr)
+        return false;
+    PulseConnection::Lock lock(connection_);
+    return d->present;
+}
+
+bool PulseEngine::hasPeak(Line line) const {
+    return line == Line::WaveIn && capture_ != nullptr && hasLine(line);
+}
+
+std::string PulseEngine::lineName(Line line) const {
+    const Device* d = device(line);
+    if (d == nullptr)
+        return {};
+    PulseConnection::Lock lock(connection_);
+    return d->present ? d->description : std::string();
+}
+
+int PulseEngine::channels(Line line) const {
+    const Device* d = device(line);
+    if (d == nullptr)
+        return 0;
+    PulseConnection::Lock lock(connection_);
+    return d->present ? d->channels : 0;
+}
+
+MixerEngine::Range PulseEngine::volumeRange(Line line) const {
+    if (device(line) == nullptr)
+        return {};
+    return {PA_VOLUME_MUTED, PA_VOLUME_NORM};
+}
+
+MixerEngine::Status PulseEngine::usable(Line line, Device** out) {
+    Device* d = device(line);
+    if (d == nullptr)
+        return Status::Missing;
+    if (!connection_.connected())
+        return Status::Unreachable;
+    if (!d->present)
+        return Status::Missing;
+    *out = d;
+    return Status::Ok;
+}
+
+MixerEngine::Status PulseEngine::volume(Line line, long* value) {
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status == Status::Ok)
+        *value = clampVolume(static_cast<long>(pa_cvolume_max(&d->volume)));
+    return status;
+}
+
+MixerEngine::Status PulseEngine::setVolume(Line line, long value) {
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status != Status::Ok)
+        return status;
+    pa_cvolume target = d->volume;
+    if (!pa_cvolume_valid(&target))
+        pa_cvolume_set(&target, static_cast<unsigned>(std::max(d->channels, 1)), 0);
+    // Scaling keeps the balance: the loudest channel gets the value, the others follow.
+    pa_cvolume_scale(&target, clampVolume(value));
+    return sendWrite(*d, &target, -1);
+}
+
+MixerEngine::Status PulseEngine::muted(Line line, bool* value) {
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status == Status::Ok)
+        *value = d->muted;
+    return status;
+}
+
+MixerEngine::Status PulseEngine::setMuted(Line line, bool value) {
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status != Status::Ok)
+        return status;
+    return sendWrite(*d, nullptr, value ? 1 : 0);
+}
+
+MixerEngine::Status PulseEngine::peak(Line line, int32_t* value) {
+    if (line != Line::WaveIn || capture_ == nullptr)
+        return Status::Missing;
+    PulseConnection::Lock lock(connection_);
+    Device* d = nullptr;
+    Status status = usable(line, &d);
+    if (status == Status::Ok)
+        *value = capture_->peak();
+    return status;
+}
+
+// One request, answered later in writeDone; the line shows the written value from now on.
+MixerEngine::Status PulseEngine::sendWrite(Device& d, const pa_cvolume* volume, int mute) {
+    pa_context* c = connection_.context();
+    const char* name = d.name.c_str();
+    pa_operation* o;
+    if (volume != nullptr)
+        o = d.sink ? pa_context_set_sink_volume_by_name(c, name, volume, writeDone, &d)
+                   : pa_context_set_source_volume_by_name(c, name, volume, writeDone, &d);
+    else
+        o = d.sink ? pa_context_set_sink_mute_by_name(c, name, mute, writeDone, &d)
+                   : pa_context_set_source_mute_by_name(c, name, mute, writeDone, &d);
+    if (o == nullptr)
+        return Status::Failed;
+    pa_operation_unref(o);
+    ++d.pendingWrites;
+    if (volume != nullptr)
+        d.volume = *volume;
+    else
+        d.muted = mute != 0;
+    return Status::Ok;
+}
+
+void PulseEngine::contextReady(pa_context* c) {
+    pa_context_set_subscribe_callback(c, serverEvent, this);
+    auto mask = static_cast<pa_subscription_mask_t>(
+        PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
+    // Subscribed before the first reads, so no change falls between them.
+    if (pa_operation* o = pa_context_subscribe(c, mask, nullptr, nullptr))
+        pa_operation_unref(o);
+    syncing_ = true;
+    for (Device& d : devices_) {
+        d.pendingWrites = 0;
+        d.infoInFlight = false;
+        requestInfo(d);
+    }
+}
+
+void PulseEngine::contextLost() {
+    // Requests of the lost context are never answered; forget them.
+    syncing_ = false;
+    for (Device& d : devices_) {
+        d.pendingWrites = 0;
+        d.infoInFlight = false;
+        d.infoAgain = false;
+    }
+    notifyChanged();
+}
+
+// At most one info request per line is in flight; a change reported meanwhile asks again once
+// that one is answered, since its answer may predate the change.
+void PulseEngine::requestInfo(Device& d) {
+    if (d.infoInFlight) {
+        d.infoAgain = true;
+        return;
+    }
+    pa_context* c = connection_.context();
+    if (c == nullptr)
+        return;
+    pa_operation* o = d.sink
+                          ? pa_context_get_sink_info_by_name(c, kDefaultSink, sinkInfo, &d)
+                          : pa_context_get_source_info_by_name(c, kDefaultSource, sourceInfo, &d);
+    if (o == nullptr)
+        return;
+    pa_operation_unref(o);
+    d.infoInFlight = true;
+    d.infoAgain = false;
+}
+
+void PulseEngine::takeInfo(Device& d, const char* name, const char* description, uint32_t index,
+                           const pa_channel_map& map, const pa_cvolume& volume, int mute) {
+    // A report that may predate a write in flight would undo it; the write's answer asks again.
+    if (d.pendingWrites > 0)
+        return;
+    const std::string shown = description != nullptr && *description != '\0' ? description : name;
+    const int channels = std::clamp<int>(map.channels, 1, 2);
+    const bool changed = !d.present || d.name != name || d.description != shown ||
+                         d.index != index || d.channels != channels ||
+                         !pa_cvolume_equal(&d.volume, &volume) || d.muted != (mute != 0);
+    d.present = true;
+    d.name = name;
+    d.description = shown;
+    d.index = index;
+    d.channels = channels;
+    d.volume = volume;
+    d.muted = mute != 0;
+    if (changed && !syncing_)
+        notifyChanged();
+}
+
+void PulseEngine::infoDone(Device& d, bool gone) {
+    d.infoInFlight = false;
+    bool changed = false;
+    if (gone && d.pendingWrites == 0 && d.present) {
+        // No default device (any more): the line is gone until one appears.
+        d.present = false;
+        d.index = PA_INVALID_INDEX;
+        changed = true;
+    }
+    if (d.infoAgain)
+        requestInfo(d);
+    if (syncing_) {
+        if (devices_[0].infoInFlight || devices_[1].infoInFlight)
+            return;
+        syncing_ = false;
+        connection_.synced();
+        changed = true;
+    }
+    if (changed)
+        notifyChanged();
+}
+
+// An answer that is an error means there is no default device only when the server says so; a
+// request that timed out (a server that hangs) says nothing about the device.
+bool PulseEngine::noSuchDevice(pa_context* c, int eol) {
+    return eol < 0 && pa_context_errno(c) == PA_ERR_NOENTITY;
+}
+
+void PulseEngine::sinkInfo(pa_context* c, const pa_sink_info* i, int eol, void* userdata) {
+    auto& d = *static_cast<Device*>(userdata);
+    if (eol == 0 && i != nullptr)
+        d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,
+                           i->mute);
+    else
+        d.engine->infoDone(d, noSuchDevice(c, eol));
+}
+
+void PulseEngine::sourceInfo(pa_context* c, const pa_source_info* i, int eol, void* userdata) {
+    auto& d = *static_cast<Device*>(userdata);
+    if (eol == 0 && i != nullptr)
+        d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,
+                           i->mute);
+    else
+        d.engine->infoDone(d, noSuchDevice(c, eol));
+}
+
+// The change is told here, on the loop's thread like every other, never inside the caller's
+// write. A refused write needs no handling of its own: the fresh report restores the server's
+// value (and tells that change).
+void PulseEngine::writeDone(pa_context*, int success, void* userdata) {
+    auto& d = *static_cast<Device*>(userdata);
+    if (d.pendingWrites > 0 && --d.pendingWrites == 0)
+        d.engine->requestInfo(d);
+    if (success)
+        d.engine->notifyChanged();
+}
+
+void PulseEngine::serverEvent(pa_context*, pa_subscription_event_type_t t, uint32_t index,
+                              void* userdata) {
+    auto* self = static_cast<PulseEngine*>(userdata);
+    const unsigned facility = t & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+    const unsigned kind = t & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+    // A changed device matters only when it is the line's own; a device that comes or goes may
+    // make or end the default; a server change may move the default elsewhere.
+    auto follow = [&](Device& d) {
+        if (kind != PA_SUBSCRIPTION_EVENT_CHANGE || index == d.index)
+            self->requestInfo(d);
+    };
+    if (facility == PA_SUBSCRIPTION_EVENT_SINK)
+        follow(self->devices_[0]);
+    else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE)
+        follow(self->devices_[1]);
+    else if (facility == PA_SUBSCRIPTION_EVENT_SERVER)
+        for (Device& d : self->devices_)
+            self->requestInfo(d);
+}
