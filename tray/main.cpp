@@ -3,8 +3,10 @@
 #include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
 #include "CanberraPlayer.h"
+#include "EngineChooser.h"
 #include "EngineMixer.h"
 #include "MessageBoxNotifier.h"
+#include "PulseEngine.h"
 #include "QtProcessControl.h"
 #include "SettingsStore.h"
 #include "SingleInstance.h"
@@ -148,7 +150,14 @@ int main(int argc, char* argv[]) {
     }
 
     AlsaWaveIn waveIn;
-    AlsaEngine engine(&waveIn);
+    PulseEngine pulse(&waveIn);
+    AlsaEngine alsa(&waveIn);
+    const std::string forcedMixer = qEnvironmentVariable("BRENNET_MIXER").toStdString();
+    if (!forcedMixer.empty() && !EngineChooser::knows(forcedMixer)) {
+        std::fprintf(stderr, "Brennet: BRENNET_MIXER='%s' is neither pulse nor alsa; ignored\n",
+                     forcedMixer.c_str());
+    }
+    EngineChooser engine(pulse, alsa, forcedMixer);
     EngineMixer mixer(engine);
     MessageBoxNotifier notifier;
     XEmbedTray xembed;
