@@ -1,5 +1,6 @@
 // In-process click bench: the time from the tray's release message entering the main window
-// to the handler's return, with the real ALSA mixer (its write returns inside the handler).
+// to the handler's return, with the engines Brennet itself uses (the sound server's native engine
+// where one answers, BRENNET_MIXER as in Brennet).
 // Left and right clicks alternate, 100 ms apart, so the level stays inside the range.
 //
 // Usage: ReleaseHandler [N]   (the sound server's client environment; no display needed)
@@ -7,7 +8,9 @@
 
 #include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
+#include "EngineChooser.h"
 #include "EngineMixer.h"
+#include "PulseEngine.h"
 #include "SettingsStore.h"
 #include "frmMain.h"
 
@@ -53,7 +56,9 @@ int main(int argc, char* argv[]) {
     QTemporaryDir config;
 
     AlsaWaveIn waveIn;
-    AlsaEngine engine(&waveIn);
+    PulseEngine pulse(&waveIn);
+    AlsaEngine alsa(&waveIn);
+    EngineChooser engine(pulse, alsa, qEnvironmentVariable("BRENNET_MIXER").toStdString());
     EngineMixer mixer(engine);
     NoTray tray;
     NoSound player;

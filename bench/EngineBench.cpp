@@ -1,12 +1,14 @@
-// The cost of one master-volume read and one write through the ALSA engine (directly and through
-// clsVolume's VolumeLevel), against a bare snd_mixer_selem_set_playback_volume_all loop as the
-// floor. Starts its own PulseAudio server with scripts/pulse-start on a private folder.
+// The cost of one master-volume read and one write through each engine (the native sound-server
+// engine and the ALSA engine, through the mixer service, and through clsVolume's VolumeLevel on the
+// native one), against a bare snd_mixer_selem_set_playback_volume_all loop as the floor. Starts its
+// own PulseAudio server with scripts/pulse-start on a private folder.
 //
-// Usage: AlsaEngineBench [calls]     (default 2000 calls per row)
+// Usage: EngineBench [calls]     (default 2000 calls per row)
 
 #include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
 #include "EngineMixer.h"
+#include "PulseEngine.h"
 #include "clsVolume.h"
 
 #include <alsa/asoundlib.h>
@@ -30,8 +32,44 @@ public:
 std::string scriptsDir() {
     if (const char* src = std::getenv("BRENNET_SOURCE_DIR"))
         return std::string(src) + "/scripts/";
-    std::string file = __FILE__;  // <source>/bench/AlsaEngineBench.cpp
+    std::string file = __FILE__;  // <source>/bench/EngineBench.cpp
     return file.substr(0, file.rfind("/bench/")) + "/scripts/";
+}
+
+// The master volume control of one mixer service, found as clsVolume finds it.
+struct Probe {
+    EngineMixer* mixer = nullptr;
+    HMIXER h = 0;
+    uint32_t id = 0;
+    uint32_t value = 0;
+    bool ok = false;
+    void read() {
+        MIXERCONTROLDETAILS d{MIXERCONTROLDETAILS_SIZE, id, 1, 0, 4, &value};
+        mixer->mixerGetControlDetailsA(h, &d, 0);
+    }
+    void write(uint32_t v) {
+        value = v;
+        MIXERCONTROLDETAILS d{MIXERCONTROLDETAILS_SIZE, id, 1, 0, 4, &value};
+        mixer->mixerSetControlDetails(h, &d, 0);
+    }
+};
+
+Probe probe(EngineMixer& mixer) {
+    Probe p;
+    p.mixer = &mixer;
+    MIXERLINE line{};
+    line.cbStruct = MIXERLINE_SIZE;
+    line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+    MIXERCONTROL ctrl{};
+    MIXERLINECONTROLS lc{MIXERLINECONTROLS_SIZE, 0,    MIXERCONTROL_CONTROLTYPE_VOLUME, 1,
+                         MIXERCONTROL_SIZE,      &ctrl};
+    if (mixer.mixerOpen(&p.h, 0, 0, 0, 0) != 0 ||
+        mixer.mixerGetLineInfoA(p.h, &line, MIXER_GETLINEINFOF_COMPONENTTYPE) != 0)
+        return p;
+    lc.dwLineID = line.dwLineID;
+    p.ok = mixer.mixerGetLineControlsA(p.h, &lc, MIXER_GETLINECONTROLSF_ONEBYTYPE) == 0;
+    p.id = ctrl.dwControlID;
+    return p;
 }
 
 struct Stats {
@@ -86,7 +124,7 @@ int main(int argc, char** argv) {
     setenv("PULSE_CLIENTCONFIG", (dir + "/client.conf").c_str(), 1);
     setenv("HOME", (dir + "/home").c_str(), 1);
     if (std::system((scriptsDir() + "pulse-start " + dir).c_str()) != 0) {
-        std::fprintf(stderr, "AlsaEngineBench: the sound server did not start\n");
+        std::fprintf(stderr, "EngineBench: the sound server did not start\n");
         return 1;
     }
     int rc = 0;
@@ -103,49 +141,29 @@ int main(int argc, char** argv) {
         snd_mixer_elem_t* master = snd_mixer_find_selem(bare, sid);
 
         AlsaWaveIn waveIn;
-        AlsaEngine engine(&waveIn);
-        EngineMixer mixer(engine);
+        PulseEngine pulse(&waveIn);
+        AlsaEngine alsa(&waveIn);
+        EngineMixer native(pulse);
+        EngineMixer viaAlsa(alsa);
         SilentNotifier notifier;
-        clsVolume volume(mixer, waveIn, notifier);
-        HMIXER h = 0;
-        mixer.mixerOpen(&h, 0, 0, 0, 0);
-        MIXERLINE line{};
-        line.cbStruct = MIXERLINE_SIZE;
-        line.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
-        mixer.mixerGetLineInfoA(h, &line, MIXER_GETLINEINFOF_COMPONENTTYPE);
-        MIXERCONTROL ctrl{};
-        MIXERLINECONTROLS lc{
-            MIXERLINECONTROLS_SIZE, line.dwLineID, MIXERCONTROL_CONTROLTYPE_VOLUME, 1,
-            MIXERCONTROL_SIZE,      &ctrl};
-        if (master == nullptr || volume.VolumeMax() == 0 ||
-            mixer.mixerGetLineControlsA(h, &lc, MIXER_GETLINECONTROLSF_ONEBYTYPE) != 0) {
-            std::fprintf(stderr, "AlsaEngineBench: no master volume on the server\n");
+        clsVolume volume(native, waveIn, notifier);
+        Probe n = probe(native);
+        Probe a = probe(viaAlsa);
+        if (master == nullptr || volume.VolumeMax() == 0 || !n.ok || !a.ok) {
+            std::fprintf(stderr, "EngineBench: no master volume on the server\n");
             rc = 1;
         } else {
-            uint32_t value = 0;
-            MIXERCONTROLDETAILS d{MIXERCONTROLDETAILS_SIZE, ctrl.dwControlID, 1, 0, 4, &value};
             // Alternating values, so that every write reaches the server.
             std::vector<Row> rows = {
                 {"floor: snd_mixer_selem_set_playback_volume_all",
                  [&](int i) { snd_mixer_selem_set_playback_volume_all(master, 30000 + i % 2); },
                  {}},
-                {"ALSA engine read right after another",
-                 [&](int) { mixer.mixerGetControlDetailsA(h, &d, 0); },
-                 {}},
-                // Reads close together share one refresh from the server; a read after a pause
-                // makes its own round trip.
-                {"ALSA engine read after a 3 ms pause",
-                 [&](int) { mixer.mixerGetControlDetailsA(h, &d, 0); },
-                 {},
-                 [] { usleep(3000); }},
-                {"ALSA engine mixerSetControlDetails (write)",
-                 [&](int i) {
-                     value = 40000 + i % 2;
-                     mixer.mixerSetControlDetails(h, &d, 0);
-                 },
-                 {}},
-                {"clsVolume VolumeLevel read", [&](int) { volume.VolumeLevel(); }, {}},
-                {"clsVolume VolumeLevel write",
+                {"native engine read", [&](int) { n.read(); }, {}},
+                {"native engine write", [&](int i) { n.write(40000 + i % 2); }, {}},
+                {"ALSA engine read", [&](int) { a.read(); }, {}},
+                {"ALSA engine write", [&](int i) { a.write(40000 + i % 2); }, {}},
+                {"clsVolume VolumeLevel read (native)", [&](int) { volume.VolumeLevel(); }, {}},
+                {"clsVolume VolumeLevel write (native)",
                  [&](int i) { volume.VolumeLevel(50000 + i % 2); },
                  {}},
             };
