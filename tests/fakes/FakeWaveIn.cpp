@@ -18,7 +18,7 @@ MMRESULT FakeWaveIn::call(Op op, HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh, Check
     }
     if (result == MMSYSERR_NOERROR)
         result = check();
-    calls_.push_back({op, pwh, result, nextFakeCallSequence()});
+    calls_.push_back({op, pwh, result});
     return result;
 }
 

@@ -9,7 +9,6 @@
 //
 // Every call is recorded in calls(), with the header it was given.
 
-#include "FakeMixer.h"  // nextFakeCallSequence()
 #include "WaveInService.h"
 
 #include <deque>
@@ -26,7 +25,6 @@ public:
         Op op;
         WAVEHDR* header = nullptr;
         MMRESULT result = 0;
-        uint64_t sequence = 0;
     };
 
     void setDevicePresent(bool present) { devicePresent_ = present; }
@@ -47,7 +45,6 @@ public:
     std::vector<Op> ops() const;
     int count(Op op) const;
     const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
-    bool isOpen() const { return handle_ != 0; }
     const std::deque<WAVEHDR*>& queue() const { return queue_; }
     static std::string errorText(MMRESULT code) {
         return "Wave-input error " + std::to_string(code);
