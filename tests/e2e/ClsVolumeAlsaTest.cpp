@@ -188,14 +188,5 @@ TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSourceAndTheBuffersKeepCycling) {
             EXPECT_EQ(v.CurrentVolumeMeterInput(), 0) << "the idle sink's monitor is silent";
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
         }
-
-        // No capture device: the error box, a reading of 0, no crash.
-        server.stop();
-        Rig late;
-        EXPECT_EQ(late.volume.CurrentVolumeMeterInput(), 0);
-        ASSERT_GE(late.notifier.count(), 1);
-        EXPECT_EQ(late.notifier.messages[0].title, "Brennet - Mixercontrol Fehler");
-        EXPECT_EQ(late.notifier.messages[0].style, MB_OK | MB_ICONSTOP);
-        EXPECT_FALSE(late.notifier.messages[0].prompt.empty());
     }
 }
