@@ -28,10 +28,8 @@ public:
     };
 
     void setDevicePresent(bool present) { devicePresent_ = present; }
-    // The nth call (1-based) of op fails with code; nth 0 makes every call of op fail.
-    void failCall(Op op, int nth = 0, MMRESULT code = MMSYSERR_NOMEM) {
-        failures_[{op, nth}] = code;
-    }
+    // The nth call (1-based) of op fails with code.
+    void failCall(Op op, int nth, MMRESULT code) { failures_[{op, nth}] = code; }
 
     // The device fills the oldest queued buffer / every queued buffer.
     bool finishNext();
@@ -42,7 +40,6 @@ public:
 
     const std::vector<Call>& calls() const { return calls_; }
     void clearCalls() { calls_.clear(); }
-    std::vector<Op> ops() const;
     int count(Op op) const;
     const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
     const std::deque<WAVEHDR*>& queue() const { return queue_; }

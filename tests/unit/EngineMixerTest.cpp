@@ -99,11 +99,10 @@ TEST_F(EngineMixerTest, PresentLinesDescribeTheirControlsAndMissingOnesFailAsOnA
     EXPECT_EQ(get(h, 0, &value), MIXERR_INVALCONTROL);  // 0 names no control
 }
 
-TEST_F(EngineMixerTest, ValuesAreClampedRefusedOrPassedOnAsTheEngineHoldsThem) {
+TEST_F(EngineMixerTest, MetersAreReadOnlyAndMalformedRequestsAreRefused) {
     const HMIXER h = open();
-    MIXERCONTROL volume{}, mute{}, peak{};
+    MIXERCONTROL volume{}, peak{};
     ASSERT_EQ(control(h, 1, MIXERCONTROL_CONTROLTYPE_VOLUME, &volume), MMSYSERR_NOERROR);
-    ASSERT_EQ(control(h, 1, MIXERCONTROL_CONTROLTYPE_MUTE, &mute), MMSYSERR_NOERROR);
     MIXERLINE wavein{};
     ASSERT_EQ(lineInfo(h, MIXERLINE_COMPONENTTYPE_DST_WAVEIN, &wavein), MMSYSERR_NOERROR);
     ASSERT_EQ(control(h, wavein.dwLineID, MIXERCONTROL_CONTROLTYPE_PEAKMETER, &peak),
@@ -114,28 +113,12 @@ TEST_F(EngineMixerTest, ValuesAreClampedRefusedOrPassedOnAsTheEngineHoldsThem) {
     ASSERT_EQ(get(h, volume.dwControlID, &value), MMSYSERR_NOERROR);
     EXPECT_EQ(value, 32768u);
 
-    EXPECT_EQ(set(h, volume.dwControlID, 70000), MMSYSERR_NOERROR);  // past the top: the top
-    EXPECT_EQ(engine.lines[Line::Speakers].volume, 65536);
-    const int writes = engine.lines[Line::Speakers].volumeWrites;
-    EXPECT_EQ(set(h, volume.dwControlID, static_cast<uint32_t>(-6554)), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(set(h, volume.dwControlID, 0x80000000u), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(engine.lines[Line::Speakers].volumeWrites, writes);  // a negative level: no write
-    EXPECT_EQ(engine.lines[Line::Speakers].volume, 65536);
-
-    EXPECT_EQ(set(h, mute.dwControlID, 1), MMSYSERR_NOERROR);
-    EXPECT_TRUE(engine.lines[Line::Speakers].muted);
-    ASSERT_EQ(get(h, mute.dwControlID, &value), MMSYSERR_NOERROR);
-    EXPECT_EQ(value, 1u);
-    EXPECT_EQ(set(h, mute.dwControlID, 0), MMSYSERR_NOERROR);
-    EXPECT_FALSE(engine.lines[Line::Speakers].muted);
-
+    // Levels, mutes and their bounds are checked through the mixer class (clsVolumeTest).
     engine.lines[Line::WaveIn].peak = -1200;
     ASSERT_EQ(get(h, peak.dwControlID, &value), MMSYSERR_NOERROR);
     EXPECT_EQ(static_cast<int32_t>(value), -1200);
     EXPECT_EQ(set(h, peak.dwControlID, 5), MMSYSERR_NOTSUPPORTED);  // a meter is read-only
 
-    engine.failWrites = true;
-    EXPECT_EQ(set(h, volume.dwControlID, 100), MMSYSERR_ERROR);
     EXPECT_EQ(get(h, 2 * 16 + 1, &value), MIXERR_INVALCONTROL);  // the Mic volume is not there
 
     // Malformed requests are refused before the engine is asked.
