@@ -1,7 +1,7 @@
 // PulseEngine against a real sound server (PulseAudio, or PipeWire with pipewire-pulse when
 // BRENNET_TEST_SERVER=pipewire), read back with pactl: the lines of the default devices, changes
-// made by other programs, writes, a change of the default sink, and a server that hangs, goes
-// away, comes back, or starts only after the engine.
+// made by other programs, writes, a change of the default sink, and a server that hangs,
+// crashes, stops, comes back, or starts only after the engine.
 
 #include "AlsaWaveIn.h"
 #include "PulseEngine.h"
@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <iostream>
 
 using Line = MixerEngine::Line;
 using Status = MixerEngine::Status;
@@ -47,10 +46,10 @@ double millisSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-// Sends this process's stderr to a file while it lives, and counts the lines written there.
+// Sends this process's stderr to a file while it lives; bytes() tells how much was written.
 class StderrCapture {
 public:
-    StderrCapture() : file_(std::tmpfile()), saved_(dup(2)) {
+    StderrCapture() {
         std::fflush(stderr);
         dup2(fileno(file_), 2);
     }
@@ -58,26 +57,19 @@ public:
         restore();
         std::fclose(file_);
     }
-    int lines() {
+    long bytes() {
         restore();
-        std::rewind(file_);
-        int n = 0;
-        for (int c; (c = std::fgetc(file_)) != EOF;)
-            n += c == '\n';
-        return n;
+        return lseek(fileno(file_), 0, SEEK_END);
     }
 
 private:
     void restore() {
-        if (saved_ < 0)
-            return;
         std::fflush(stderr);
-        dup2(saved_, 2);
-        close(saved_);
-        saved_ = -1;
+        if (saved_ >= 0 && dup2(saved_, 2) >= 0 && close(saved_) == 0)
+            saved_ = -1;
     }
-    FILE* file_;
-    int saved_;
+    FILE* file_ = std::tmpfile();
+    int saved_ = dup(2);
 };
 
 }  // namespace
@@ -89,9 +81,7 @@ TEST(PulseEngine, OffersTheDefaultSinkAndSourceOnly) {
     long value = 0;
     EXPECT_EQ(engine.volume(Line::Speakers, &value), Status::Unreachable) << "before connect";
 
-    auto start = Clock::now();
     ASSERT_TRUE(engine.connect());
-    std::cout << "[ timing ] connect " << millisSince(start) << " ms\n";
     EXPECT_TRUE(engine.connected());
 
     for (Line line : {Line::Speakers, Line::WaveIn}) {
@@ -138,15 +128,11 @@ TEST(PulseEngine, SeesChangesOtherProgramsMake) {
     engine.setChangeHandler([&] { ++changes; });
     ASSERT_TRUE(engine.connect());
 
-    int immediate = 0;
     // The last value returns to an earlier one: it must not be taken for "no change".
     for (long v : {30000L, 45000L, 30000L, 45000L}) {
         pactl("set-sink-volume nullsink " + std::to_string(v));
-        immediate += engineVolume(engine, Line::Speakers) == v;
         EXPECT_TRUE(soon([&] { return engineVolume(engine, Line::Speakers) == v; })) << v;
     }
-    std::cout << "[ timing ] " << immediate
-              << " of 4 outside changes seen by the very first read\n";
     EXPECT_GT(changes.load(), 0);
 
     pactl("set-sink-volume nullsink 20000 40000");
@@ -187,21 +173,13 @@ TEST(PulseEngine, WritesAreReadAtOnceAndReachTheServer) {
 
     // A burst of writes: each read gives the value just written, and no late report of an
     // earlier state undoes the last one.
-    double slowestWrite = 0, slowestRead = 0;
     for (long v = 1000; v <= 40000; v += 1000) {
-        auto start = Clock::now();
         ASSERT_EQ(engine.setVolume(Line::Speakers, v), Status::Ok);
-        slowestWrite = std::max(slowestWrite, millisSince(start));
-        start = Clock::now();
         EXPECT_EQ(engineVolume(engine, Line::Speakers), v);
-        slowestRead = std::max(slowestRead, millisSince(start));
         // By now reports of the earlier writes come in, and must not be taken for the state.
         std::this_thread::sleep_for(std::chrono::microseconds(300 * (v / 1000 % 5)));
         EXPECT_EQ(engineVolume(engine, Line::Speakers), v) << "a while after the write";
     }
-    std::cout << "[ timing ] slowest of 40 writes " << slowestWrite << " ms, of 40 reads "
-              << slowestRead << " ms\n";
-    EXPECT_LT(slowestWrite, 50.0) << "a write waits for no reply";
     EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 40000; }));
     std::this_thread::sleep_for(200ms);  // time for any late report to arrive
     EXPECT_EQ(engineVolume(engine, Line::Speakers), 40000);
@@ -284,7 +262,7 @@ TEST(PulseEngine, FollowsTheDefaultSink) {
     EXPECT_EQ(engine.volume(Line::Speakers, &value), Status::Ok);
 }
 
-TEST(PulseEngine, StaysQuickWhileTheServerHangsAndRecoversFromItsCrash) {
+TEST(PulseEngine, StaysQuickWhileTheServerHangs) {
     PulseServer server;
     ASSERT_TRUE(server.running()) << server.startLog();
     PulseEngine engine;
@@ -306,19 +284,9 @@ TEST(PulseEngine, StaysQuickWhileTheServerHangsAndRecoversFromItsCrash) {
     EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 20000; })) << "the last write wins";
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(engineVolume(engine, Line::Speakers), 20000);
-
-    // A crash: the engine notices at once, and the restarted server is found again.
-    server.signalServer(SIGKILL);
-    long value = 0;
-    EXPECT_TRUE(soon([&] { return engine.volume(Line::Speakers, &value) == Status::Unreachable; }));
-    server.stop();
-    ASSERT_TRUE(server.start()) << server.startLog();
-    EXPECT_TRUE(PulseServer::waitFor([&] { return engine.connect(); }, 5s));
-    EXPECT_EQ(engine.setVolume(Line::Speakers, 6554), Status::Ok);
-    EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 6554; }));
 }
 
-TEST(PulseEngine, RecoversWhenTheServerRestarts) {
+TEST(PulseEngine, RecoversWhenTheServerCrashesOrRestarts) {
     PulseServer server;
     ASSERT_TRUE(server.running()) << server.startLog();
     PulseEngine engine;
@@ -333,9 +301,14 @@ TEST(PulseEngine, RecoversWhenTheServerRestarts) {
     });
     ASSERT_TRUE(engine.connect());
 
+    // Round 0: the server crashes, and the engine finds it again by itself; round 1: it stops in
+    // order, and a caller that keeps trying gets through.
     for (int round = 0; round < 2; ++round) {
         StderrCapture errors;
-        server.stop();
+        if (round == 0)
+            server.signalServer(SIGKILL);
+        else
+            server.stop();
         long value = 0;
         bool mute = false;
         ASSERT_TRUE(soon([&] {
@@ -356,18 +329,16 @@ TEST(PulseEngine, RecoversWhenTheServerRestarts) {
         std::this_thread::sleep_for(300ms);  // a few background attempts
         EXPECT_LE(changes.load() - before, 1) << "no change reported while nothing changed";
 
+        server.stop();  // after a crash: what the killed server left behind
         ASSERT_TRUE(server.start()) << server.startLog();
-        if (round == 0) {
-            // Left alone, the engine finds the server again (retries back off to 2 s).
+        if (round == 0)  // retries back off to 2 s
             EXPECT_TRUE(PulseServer::waitFor([&] { return engine.connected(); }, 5s));
-        } else {
-            // A caller that keeps trying gets through as soon as the server answers.
+        else
             EXPECT_TRUE(PulseServer::waitFor([&] { return engine.connect(); }, 3s));
-        }
         EXPECT_EQ(engineVolume(engine, Line::Speakers), PulseServer::sinkVolume());
         ASSERT_EQ(engine.setVolume(Line::Speakers, 6554 * (round + 2)), Status::Ok);
         EXPECT_TRUE(soon([&] { return PulseServer::sinkVolume() == 6554 * (round + 2); }));
-        EXPECT_EQ(errors.lines(), 0) << "the engine prints nothing; its user reports losses";
+        EXPECT_EQ(errors.bytes(), 0) << "the engine prints nothing; its user reports losses";
     }
 }
 
@@ -388,5 +359,5 @@ TEST(PulseEngine, ConnectsToAServerStartedLater) {
     EXPECT_TRUE(engine.hasLine(Line::Speakers));
     EXPECT_EQ(engine.setVolume(Line::Speakers, 13107), Status::Ok);
     EXPECT_TRUE(soon([] { return PulseServer::sinkVolume() == 13107; }));
-    EXPECT_EQ(errors.lines(), 0);
+    EXPECT_EQ(errors.bytes(), 0);
 }

@@ -88,12 +88,9 @@ e2e_cleanup() {
 # Starts the servers; every test calls it first.
 e2e_setup() {
     [ -x "$BRENNET" ] || fail "no brennet binary at $BRENNET (build it first)"
-    local server
-    case $BRENNET_TEST_SERVER in
-    pulseaudio) server=pulse ;;
-    pipewire) server=pipewire ;;
-    *) fail "BRENNET_TEST_SERVER is '$BRENNET_TEST_SERVER'; expected pulseaudio or pipewire" ;;
-    esac
+    [[ $BRENNET_TEST_SERVER =~ ^(pulseaudio|pipewire)$ ]] ||
+        fail "BRENNET_TEST_SERVER is '$BRENNET_TEST_SERVER'; expected pulseaudio or pipewire"
+    local server=${BRENNET_TEST_SERVER/pulseaudio/pulse}
     E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/brennet-e2e.XXXXXX")
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
@@ -143,14 +140,10 @@ icon_window() {
     return 1
 }
 
-_icon_ready() {
-    ICON=$(icon_window) || return 1
-    # Inside the tray's area on screen, at least 16 pixels square.
-    local geo
-    geo=$(xwininfo -id "$ICON" 2>/dev/null) || return 1
+_icon_ready() { # docked, and at least 16 pixels square
     local w h
-    w=$(awk '/Width:/ {print $2}' <<<"$geo")
-    h=$(awk '/Height:/ {print $2}' <<<"$geo")
+    ICON=$(icon_window) || return 1
+    read -r _ _ w h < <(icon_geometry 2>/dev/null)
     [ "${w:-0}" -ge 16 ] && [ "${h:-0}" -ge 16 ]
 }
 
@@ -172,11 +165,7 @@ brennet_start() {
 brennet_stop() {
     [ -n "$BRENNET_PID" ] || return 0
     kill -TERM "$BRENNET_PID" 2>/dev/null
-    local _
-    for _ in $(seq 1 50); do
-        kill -0 "$BRENNET_PID" 2>/dev/null || break
-        sleep 0.1
-    done
+    wait_until -t 5 _gone "$BRENNET_PID"
     kill -KILL "$BRENNET_PID" 2>/dev/null
     wait "$BRENNET_PID" 2>/dev/null
     BRENNET_PID=
@@ -206,17 +195,14 @@ mute_get() { pactl get-sink-mute "$SINK" | awk '{print $2}'; }
 volume_set() { pactl set-sink-volume "$SINK" "$1"; }
 mute_set() { pactl set-sink-mute "$SINK" "$1"; }
 
-_volume_is() { [ "$(volume_get)" = "$1" ]; }
-_mute_is() { [ "$(mute_get)" = "$1" ]; }
-# Wait until the volume (mute) has the value; on timeout print what it is and return 1.
-wait_volume() {
-    wait_until -t "${2:-$E2E_TIMEOUT}" _volume_is "$1" && return 0
-    echo "volume is $(volume_get), expected $1" >&2
-    return 1
-}
-wait_mute() {
-    wait_until -t "${2:-$E2E_TIMEOUT}" _mute_is "$1" && return 0
-    echo "mute is $(mute_get), expected $1" >&2
+# Wait until the volume (mute) has the value VALUE [within SECONDS]; on timeout print what it
+# is and return 1.
+wait_volume() { _wait_value volume_get "$@"; }
+wait_mute() { _wait_value mute_get "$@"; }
+_value_is() { [ "$($1)" = "$2" ]; }
+_wait_value() {
+    wait_until -t "${3:-$E2E_TIMEOUT}" _value_is "$1" "$2" && return 0
+    echo "${1%_get} is $($1), expected $2" >&2
     return 1
 }
 
@@ -241,14 +227,9 @@ sinkinputs_watch() {
     _e2e_subscribe_pid=$!
     _e2e_bg_pids+=($!)
     # Subscribed once the server has told it about a client we connect ourselves.
-    local probe=0
-    until grep -q "on client #" "$E2E_DIR/subscribe.log"; do
-        pactl info >/dev/null 2>&1
-        probe=$((probe + 1))
-        [ $probe -gt 200 ] && fail "pactl subscribe did not start"
-        sleep 0.05
-    done
+    wait_until -t 10 _subscribed || fail "pactl subscribe did not start"
 }
+_subscribed() { pactl info >/dev/null 2>&1 && grep -q "on client #" "$E2E_DIR/subscribe.log"; }
 sinkinputs_new() {
     if [ -z "$_e2e_subscribe_pid" ] || ! kill -0 "$_e2e_subscribe_pid" 2>/dev/null; then
         echo "pactl subscribe is not running" >&2

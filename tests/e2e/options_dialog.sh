@@ -25,12 +25,7 @@ first=$BRENNET_PID
 # A left hold opens the dialog, filled with the default step.
 icon_hold 1
 wait_options
-shot=$(screenshot options-dialog) || fail "no screenshot"
-mkdir -p "${BRENNET_BUILD_DIR:-$E2E_DIR}/e2e-screenshots"
-cp "$shot" "${BRENNET_BUILD_DIR:-$E2E_DIR}/e2e-screenshots/options-dialog.png"
-log "the open dialog: ${BRENNET_BUILD_DIR:-$E2E_DIR}/e2e-screenshots/options-dialog.png"
-read -r _ _ w h < <(xwininfo -id "$OPTIONS" | awk '/Absolute upper-left X:/ {x=$4}
-    /Absolute upper-left Y:/ {y=$4} /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}')
+read -r _ _ w h < <(icon_geometry "$OPTIONS")
 [ "$w" = 310 ] && [ "$h" = 247 ] || fail "the dialog is ${w}x$h, not 310x247"
 wait_until -t 5 _step_box_is 10 || fail "the step box holds '$(step_box_text)', not 10"
 

@@ -13,6 +13,13 @@ for display in "" ":97"; do
         fail "without X (DISPLAY='$display') it said: $out"
 done
 
+# The pixels of the blue speaker in the icon's area of a screenshot.
+blue_pixels() {
+    read -r x y w h < <(icon_geometry)
+    convert "$1" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | tail -n +2 |
+        awk -F'[(),]' '{ if ($4 > $2 + 60 && $4 > 150) n++ } END {print n + 0}'
+}
+
 e2e_setup
 brennet_start
 
@@ -28,8 +35,7 @@ tray_colour=$(convert "$shot" -crop "1x1+$((x - 1))+$((y + h / 2))" -depth 8 txt
     awk '{print $3}')
 [ -n "$background" ] && [ "$background" = "$tray_colour" ] ||
     fail "the icon's background is $background, the tray's $tray_colour"
-blue=$(convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | tail -n +2 |
-    awk -F'[(),]' '{ if ($4 > $2 + 60 && $4 > 150) n++ } END {print n + 0}')
+blue=$(blue_pixels "$shot")
 [ "$blue" -ge 40 ] || fail "only $blue pixels of the blue speaker in the icon's area"
 
 # The tooltip: hovering shows a tooltip window of the program whose text is "Brennet".
@@ -70,9 +76,7 @@ kill -0 "$BRENNET_PID" || fail "brennet ended"
 icon_click 1
 wait_volume 13108 || fail "a left click after the tray host's restart did not step up"
 shot=$(screenshot redocked) || fail "no screenshot of the re-docked icon"
-read -r x y w h < <(icon_geometry)
-blue=$(convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- | tail -n +2 |
-    awk -F'[(),]' '{ if ($4 > $2 + 60 && $4 > 150) n++ } END {print n + 0}')
+blue=$(blue_pixels "$shot")
 [ "$blue" -ge 40 ] || fail "the re-docked icon is not drawn ($blue blue pixels)"
 
 pass "docks, shows its tooltip, writes no settings, survives the tray host's restart"

@@ -7,6 +7,7 @@
 //     engine.reachable = false;                              // the server went away
 //
 // A line that was not added does not exist. failWrites makes every write fail with Failed.
+// Each line counts the accesses to its volume and its switch.
 
 #include "MixerEngine.h"
 
@@ -23,7 +24,7 @@ public:
         bool hasSwitch = true;
         bool hasPeak = false;
         int32_t peak = 0;
-        int channels = 2;
+        int volumeReads = 0, volumeWrites = 0, muteReads = 0, muteWrites = 0;
     };
 
     void add(Line line, Range range) { lines[line].range = range; }
@@ -40,30 +41,41 @@ public:
     std::string lineName(Line line) const override {
         return "fake " + std::to_string(static_cast<int>(line));
     }
-    int channels(Line line) const override { return find(line) ? find(line)->channels : 1; }
+    int channels(Line) const override { return 2; }
     Range volumeRange(Line line) const override { return find(line) ? find(line)->range : Range{}; }
 
     Status volume(Line line, long* value) override {
-        return access(line, [&](State& s) { *value = s.volume; });
+        return access(line, false, [&](State& s) {
+            *value = s.volume;
+            ++s.volumeReads;
+        });
     }
     Status setVolume(Line line, long value) override {
-        return write(line, [&](State& s) { s.volume = value; });
+        return access(line, true, [&](State& s) {
+            s.volume = value;
+            ++s.volumeWrites;
+        });
     }
     Status muted(Line line, bool* value) override {
-        return access(line, [&](State& s) { *value = s.muted; });
+        return access(line, false, [&](State& s) {
+            *value = s.muted;
+            ++s.muteReads;
+        });
     }
     Status setMuted(Line line, bool value) override {
-        return write(line, [&](State& s) { s.muted = value; });
+        return access(line, true, [&](State& s) {
+            s.muted = value;
+            ++s.muteWrites;
+        });
     }
     Status peak(Line line, int32_t* value) override {
-        return access(line, [&](State& s) { *value = s.peak; });
+        return access(line, false, [&](State& s) { *value = s.peak; });
     }
 
     std::map<Line, State> lines;
     bool reachable = true;
     bool failWrites = false;
     int connects = 0;
-    int writes = 0;
 
 private:
     const State* find(Line line) const {
@@ -71,21 +83,15 @@ private:
         return it == lines.end() ? nullptr : &it->second;
     }
     template <typename Op>
-    Status access(Line line, Op op) {
+    Status access(Line line, bool write, Op op) {
         if (!reachable)
             return Status::Unreachable;
+        if (write && failWrites)
+            return Status::Failed;
         auto it = lines.find(line);
         if (it == lines.end())
             return Status::Missing;
         op(it->second);
         return Status::Ok;
-    }
-    template <typename Op>
-    Status write(Line line, Op op) {
-        if (failWrites && reachable)
-            return Status::Failed;
-        const Status status = access(line, op);
-        writes += status == Status::Ok ? 1 : 0;
-        return status;
     }
 };

@@ -11,26 +11,17 @@ MMRESULT FakeWaveIn::call(Op op, HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh, Check
         result = MMSYSERR_INVALHANDLE;
     else if (cbwh != WAVEHDR_SIZE || (pwh != nullptr && pwh->lpData == nullptr))
         result = MMSYSERR_INVALPARAM;
-    for (int key : {nth, 0}) {
-        auto it = failures_.find({op, key});
-        if (result == MMSYSERR_NOERROR && it != failures_.end())
-            result = it->second;
-    }
+    auto failure = failures_.find({op, nth});
+    if (result == MMSYSERR_NOERROR && failure != failures_.end())
+        result = failure->second;
     if (result == MMSYSERR_NOERROR)
         result = check();
-    calls_.push_back({op, pwh, result, nextFakeCallSequence()});
+    calls_.push_back({op, pwh, result});
     return result;
 }
 
 MMRESULT FakeWaveIn::call(Op op, HWAVEIN hwi) {
     return call(op, hwi, nullptr, WAVEHDR_SIZE, [] { return MMSYSERR_NOERROR; });
-}
-
-std::vector<FakeWaveIn::Op> FakeWaveIn::ops() const {
-    std::vector<Op> ops;
-    for (const Call& c : calls_)
-        ops.push_back(c.op);
-    return ops;
 }
 
 int FakeWaveIn::count(Op op) const {

@@ -9,7 +9,6 @@
 //
 // Every call is recorded in calls(), with the header it was given.
 
-#include "FakeMixer.h"  // nextFakeCallSequence()
 #include "WaveInService.h"
 
 #include <deque>
@@ -26,14 +25,11 @@ public:
         Op op;
         WAVEHDR* header = nullptr;
         MMRESULT result = 0;
-        uint64_t sequence = 0;
     };
 
     void setDevicePresent(bool present) { devicePresent_ = present; }
-    // The nth call (1-based) of op fails with code; nth 0 makes every call of op fail.
-    void failCall(Op op, int nth = 0, MMRESULT code = MMSYSERR_NOMEM) {
-        failures_[{op, nth}] = code;
-    }
+    // The nth call (1-based) of op fails with code.
+    void failCall(Op op, int nth, MMRESULT code) { failures_[{op, nth}] = code; }
 
     // The device fills the oldest queued buffer / every queued buffer.
     bool finishNext();
@@ -44,10 +40,8 @@ public:
 
     const std::vector<Call>& calls() const { return calls_; }
     void clearCalls() { calls_.clear(); }
-    std::vector<Op> ops() const;
     int count(Op op) const;
     const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
-    bool isOpen() const { return handle_ != 0; }
     const std::deque<WAVEHDR*>& queue() const { return queue_; }
     static std::string errorText(MMRESULT code) {
         return "Wave-input error " + std::to_string(code);

@@ -3,9 +3,6 @@
 
 #include "EngineMixer.h"
 #include "FakeEngine.h"
-#include "FakeNotifier.h"
-#include "FakeWaveIn.h"
-#include "clsVolume.h"
 
 #include <gtest/gtest.h>
 
@@ -52,15 +49,17 @@ protected:
 }  // namespace
 
 TEST_F(EngineMixerTest, PresentLinesDescribeTheirControlsAndMissingOnesFailAsOnACard) {
-    const HMIXER h = open();
+    HMIXER h = 99;
+    engine.reachable = false;
+    EXPECT_EQ(mixer.mixerOpen(&h, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NODRIVER);
+    EXPECT_EQ(h, 0u);
+    engine.reachable = true;
+    EXPECT_EQ(mixer.mixerOpen(&h, 1, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
+    h = open();
     MIXERLINE speakers{};
     ASSERT_EQ(lineInfo(h, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS, &speakers), MMSYSERR_NOERROR);
-    EXPECT_EQ(speakers.cbStruct, MIXERLINE_SIZE);
-    EXPECT_EQ(speakers.cControls, 2u);     // volume and mute
-    EXPECT_EQ(speakers.cConnections, 0u);  // no source lines on a server
     MIXERLINE wavein{};
     ASSERT_EQ(lineInfo(h, MIXERLINE_COMPONENTTYPE_DST_WAVEIN, &wavein), MMSYSERR_NOERROR);
-    EXPECT_EQ(wavein.cControls, 3u);  // and the peak meter
     EXPECT_NE(wavein.dwLineID, speakers.dwLineID);
 
     MIXERLINE mic{};
@@ -100,11 +99,10 @@ TEST_F(EngineMixerTest, PresentLinesDescribeTheirControlsAndMissingOnesFailAsOnA
     EXPECT_EQ(get(h, 0, &value), MIXERR_INVALCONTROL);  // 0 names no control
 }
 
-TEST_F(EngineMixerTest, ValuesAreClampedRefusedOrPassedOnAsTheEngineHoldsThem) {
+TEST_F(EngineMixerTest, MetersAreReadOnlyAndMalformedRequestsAreRefused) {
     const HMIXER h = open();
-    MIXERCONTROL volume{}, mute{}, peak{};
+    MIXERCONTROL volume{}, peak{};
     ASSERT_EQ(control(h, 1, MIXERCONTROL_CONTROLTYPE_VOLUME, &volume), MMSYSERR_NOERROR);
-    ASSERT_EQ(control(h, 1, MIXERCONTROL_CONTROLTYPE_MUTE, &mute), MMSYSERR_NOERROR);
     MIXERLINE wavein{};
     ASSERT_EQ(lineInfo(h, MIXERLINE_COMPONENTTYPE_DST_WAVEIN, &wavein), MMSYSERR_NOERROR);
     ASSERT_EQ(control(h, wavein.dwLineID, MIXERCONTROL_CONTROLTYPE_PEAKMETER, &peak),
@@ -115,28 +113,12 @@ TEST_F(EngineMixerTest, ValuesAreClampedRefusedOrPassedOnAsTheEngineHoldsThem) {
     ASSERT_EQ(get(h, volume.dwControlID, &value), MMSYSERR_NOERROR);
     EXPECT_EQ(value, 32768u);
 
-    EXPECT_EQ(set(h, volume.dwControlID, 70000), MMSYSERR_NOERROR);  // past the top: the top
-    EXPECT_EQ(engine.lines[Line::Speakers].volume, 65536);
-    const int writes = engine.writes;
-    EXPECT_EQ(set(h, volume.dwControlID, static_cast<uint32_t>(-6554)), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(set(h, volume.dwControlID, 0x80000000u), MMSYSERR_INVALPARAM);
-    EXPECT_EQ(engine.writes, writes);  // a negative level changes nothing
-    EXPECT_EQ(engine.lines[Line::Speakers].volume, 65536);
-
-    EXPECT_EQ(set(h, mute.dwControlID, 1), MMSYSERR_NOERROR);
-    EXPECT_TRUE(engine.lines[Line::Speakers].muted);
-    ASSERT_EQ(get(h, mute.dwControlID, &value), MMSYSERR_NOERROR);
-    EXPECT_EQ(value, 1u);
-    EXPECT_EQ(set(h, mute.dwControlID, 0), MMSYSERR_NOERROR);
-    EXPECT_FALSE(engine.lines[Line::Speakers].muted);
-
+    // Levels, mutes and their bounds are checked through the mixer class (clsVolumeTest).
     engine.lines[Line::WaveIn].peak = -1200;
     ASSERT_EQ(get(h, peak.dwControlID, &value), MMSYSERR_NOERROR);
     EXPECT_EQ(static_cast<int32_t>(value), -1200);
     EXPECT_EQ(set(h, peak.dwControlID, 5), MMSYSERR_NOTSUPPORTED);  // a meter is read-only
 
-    engine.failWrites = true;
-    EXPECT_EQ(set(h, volume.dwControlID, 100), MMSYSERR_ERROR);
     EXPECT_EQ(get(h, 2 * 16 + 1, &value), MIXERR_INVALCONTROL);  // the Mic volume is not there
 
     // Malformed requests are refused before the engine is asked.
@@ -145,38 +127,4 @@ TEST_F(EngineMixerTest, ValuesAreClampedRefusedOrPassedOnAsTheEngineHoldsThem) {
     EXPECT_EQ(get(h + 100, volume.dwControlID, &value), MMSYSERR_INVALHANDLE);
     EXPECT_EQ(mixer.mixerClose(h), MMSYSERR_NOERROR);
     EXPECT_EQ(mixer.mixerClose(h), MMSYSERR_INVALHANDLE);
-}
-
-TEST_F(EngineMixerTest, TheMixerClassStepsFromWhatTheServerHoldsAndWaitsForALateServer) {
-    engine.reachable = false;
-    HMIXER h = 99;
-    EXPECT_EQ(mixer.mixerOpen(&h, 0, 0, 0, CALLBACK_NULL), MMSYSERR_NODRIVER);
-    EXPECT_EQ(h, 0u);
-    EXPECT_EQ(mixer.mixerOpen(&h, 1, 0, 0, CALLBACK_NULL), MMSYSERR_BADDEVICEID);
-
-    engine.reachable = true;
-    FakeWaveIn waveIn;
-    FakeNotifier notifier;
-    clsVolume volume(mixer, waveIn, notifier);
-    EXPECT_EQ(volume.VolumeMax(), 65536);
-    EXPECT_EQ(volume.MicMax(), 0);  // missing lines read as 0, never as a crash
-
-    // Another program sets a level, Brennet steps, the other program sets the same level again:
-    // the next read is that level, not the one Brennet wrote.
-    engine.lines[Line::Speakers].volume = 32768;
-    volume.VolumeLevel(volume.VolumeLevel() + 6554);
-    EXPECT_EQ(engine.lines[Line::Speakers].volume, 39322);
-    engine.lines[Line::Speakers].volume = 32768;
-    EXPECT_EQ(volume.VolumeLevel(), 32768);
-
-    engine.lines[Line::Speakers].muted = true;
-    EXPECT_EQ(volume.VolumeMute(), VB_TRUE);
-    volume.VolumeMute(VB_FALSE);
-    EXPECT_FALSE(engine.lines[Line::Speakers].muted);
-
-    engine.reachable = false;
-    EXPECT_EQ(volume.VolumeLevel(), 0);
-    EXPECT_EQ(volume.LastResult(), static_cast<int32_t>(MMSYSERR_NODRIVER));
-    engine.reachable = true;
-    EXPECT_EQ(volume.VolumeLevel(), 32768);
 }
