@@ -7,7 +7,6 @@
 #include "SettingNames.h"
 #include "SettingsStore.h"
 #include "Twips.h"
-#include "frmMain.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -51,7 +50,8 @@ QString frmOps::SoundAction() {
     return withNuls("声音", 3);
 }
 
-frmOps::frmOps(frmMain& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process)
+frmOps::frmOps(MainWindow& main, SettingsStore& settings, Notifier& notifier,
+               ProcessControl& process)
     : main_(main), settings_(settings), notifier_(notifier), process_(process) {}
 
 frmOps::~frmOps() {
@@ -77,7 +77,7 @@ void frmOps::load() {
     QDialog* d = forms::newDialog("frmOps", 4650, 3705);
     w->dialog = d;
     d->setWindowTitle(QString::fromUtf8("[Brennet] - [设置]"));
-    d->setWindowIcon(main_.windowIcon());
+    d->setWindowIcon(main_.icon());
 
     w->Frame1 = place(new QGroupBox(QString::fromUtf8("控制选项"), d), "Frame1",
                       twips::rect(120, 360, 4455, 855));
@@ -218,7 +218,7 @@ void frmOps::checkIcon() {
 
 void frmOps::showModeless() {
     QDialog* d = form();
-    d->setWindowIcon(main_.windowIcon());
+    d->setWindowIcon(main_.icon());
     forms::bringForward(d);
 }
 
@@ -272,7 +272,7 @@ void frmOps::Command3_Click() {
     }
     if (!IconName.isEmpty() || !SoundName.isEmpty()) {
         if (!IconName.isEmpty()) {
-            main_.module1().Shell_NotifyIconA(NIM_DELETE, main_.module1().TrayIconData);
+            main_.removeTrayIcon();
         }
         main_.Initialize();
     }

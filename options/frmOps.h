@@ -3,6 +3,7 @@
 // them by saving them and starting the program afresh. One object lives for the whole run; its
 // window comes and goes, and its public state survives the window.
 
+#include "MainWindow.h"
 #include "OptionsView.h"
 #include "SettingsStore.h"
 
@@ -13,7 +14,6 @@
 class FileChooser;
 class Notifier;
 class ProcessControl;
-class frmMain;
 
 class QCheckBox;
 class QDialog;
@@ -30,7 +30,7 @@ public:
     static QString SoundAction();  // "声音" and three NULs
 
     // Cheap: the window is created on first use.
-    frmOps(frmMain& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process);
+    frmOps(MainWindow& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process);
     ~frmOps() override;
     frmOps(const frmOps&) = delete;
     frmOps& operator=(const frmOps&) = delete;
@@ -84,7 +84,7 @@ private:
     bool save(const SettingsStore::Values& values, QString* failure);
     void report(const QString& message);
 
-    frmMain& main_;
+    MainWindow& main_;
     SettingsStore& settings_;
     Notifier& notifier_;
     ProcessControl& process_;

@@ -197,6 +197,10 @@ void frmMain::Form_Unload() {
     }
 }
 
+void frmMain::removeTrayIcon() {
+    module1_.Shell_NotifyIconA(NIM_DELETE, module1_.TrayIconData);
+}
+
 QString frmMain::joinPath(const QString& folder, const QString& file) {
     QString joined = folder;
     while (joined.endsWith(u'/')) {

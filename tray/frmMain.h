@@ -2,6 +2,7 @@
 // The hidden main window: holds the settings, the one mixer object and the tray icon, turns
 // clicks and holds on the icon into volume and mute changes, and ends the program.
 
+#include "MainWindow.h"
 #include "Module1.h"
 #include "OptionsView.h"
 #include "SettingsStore.h"
@@ -17,7 +18,7 @@
 #include <functional>
 #include <memory>
 
-class frmMain : public QWidget, public TrayWindow {
+class frmMain : public QWidget, public TrayWindow, public MainWindow {
     Q_OBJECT
 
 public:
@@ -46,8 +47,8 @@ public:
     QTimer Timer2;  // times a right press
 
     void Form_Load();
-    void Initialize();
-    void Form_Unload();  // removes the tray icon and ends the program
+    void Initialize() override;
+    void Form_Unload() override;  // removes the tray icon and ends the program
 
     void Form_MouseMove(int Button, int Shift, double X, double Y);
     void Timer1_Timer();
@@ -72,8 +73,9 @@ public:
     // second start of the program and the tray menu.
     void ShowOptions();
 
-    // The tray icon record lives here for the whole run.
-    Module1& module1() { return module1_; }
+    // MainWindow: what the options dialog asks of this window.
+    QIcon icon() const override { return windowIcon(); }
+    void removeTrayIcon() override;  // the icon TrayIconData names in its current state
     // The left-button hold fills and shows this dialog; none until one is set.
     void setOptionsView(OptionsView* view) { optionsView_ = view; }
     // What Form_Unload calls last to end the program (QCoreApplication::exit by default).

@@ -88,7 +88,7 @@ TEST_F(frmMainInitializeTest, InitializeTwice) {
     EXPECT_EQ(rig.tray.shown.size(), 1u);
 
     // Removed first (as Apply does), the icon comes back.
-    form.module1().Shell_NotifyIconA(NIM_DELETE, form.module1().TrayIconData);
+    form.removeTrayIcon();
     rig.mixer.setMasterMute(true);
     form.Initialize();
     EXPECT_TRUE(rig.tray.isShown(&form, 1));
