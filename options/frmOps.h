@@ -5,6 +5,7 @@
 
 #include "MainWindow.h"
 #include "OptionsView.h"
+#include "OwnedWindow.h"
 #include "SettingsStore.h"
 
 #include <QString>
@@ -69,6 +70,10 @@ public:
     // The window, or nullptr while it is not loaded. Never creates it.
     QDialog* loadedForm() const;
 
+    // The chooser's Done: takes the picked file for the kind Action names, marks it as new and
+    // makes Apply available. Returns false, changing nothing, when Action names neither kind.
+    bool FilePicked(const QString& path);
+
     void Command1_Click();  // browse for an icon
     void Command2_Click();  // browse for a sound
     void Command3_Click();  // apply: save, restart
@@ -77,9 +82,7 @@ public:
 
 private:
     struct Window;
-    Window& window();
-    void load();
-    void unload();
+    std::unique_ptr<Window> load();
     void enableApply();
     bool save(const SettingsStore::Values& values, QString* failure);
     void report(const QString& message);
@@ -89,5 +92,5 @@ private:
     Notifier& notifier_;
     ProcessControl& process_;
     FileChooser* chooser_ = nullptr;
-    std::unique_ptr<Window> window_;
+    OwnedWindow<Window> window_;
 };
