@@ -65,7 +65,6 @@ void frmMain::Form_Load() {
 void frmMain::Initialize() {
     skipOnFailure([this] { LoadSettings(); });
     skipOnFailure([this] { LoadCustomIcon(); });
-    skipOnFailure([this] { ConvertIncrement(); });
     skipOnFailure([this] { hide(); });
     skipOnFailure([this] { CreateVolume(); });
     skipOnFailure([this] { SeedMuteActive(); });
@@ -79,7 +78,9 @@ void frmMain::Initialize() {
 
 bool frmMain::LoadSettings() {
     SettingsStore& store = services_.settings;
-    Increment = store.rtcGetSetting(kApplication, kSection, kStep, QStringLiteral("10"));
+    // A stored text that cannot serve as a step gives the default step; the store keeps it.
+    Increment = StepConversion::percentToFraction(
+        store.rtcGetSetting(kApplication, kSection, kStep, QStringLiteral("10")));
     Sound = store.rtcGetSetting(kApplication, kSection, kSound, kYes);
     UserIcon = store.rtcGetSetting(kApplication, kSection, kUserIcon, kNo);
     SoundFile = store.rtcGetSetting(kApplication, kSection, kSoundFile,
@@ -148,13 +149,6 @@ bool frmMain::LoadCustomIcon() {
         return false;
     }
     setWindowIcon(icon);
-    return true;
-}
-
-// The store holds the step in percent; from here on Increment holds the fraction. A stored
-// text that cannot serve as a step gives the default step; the store keeps the text.
-bool frmMain::ConvertIncrement() {
-    Increment = StepConversion::percentToFraction(Increment);
     return true;
 }
 
@@ -324,8 +318,7 @@ void frmMain::StepUp() {
     if (level == max) {
         return;
     }
-    const double step = StepConversion::fraction(Increment);
-    const double product = step * Volume->VolumeMax();
+    const double product = Increment * Volume->VolumeMax();
     const double raised = product + Volume->VolumeLevel();
     Volume->VolumeLevel(StepConversion::roundToLevel(raised));
 }
@@ -336,17 +329,16 @@ void frmMain::StepDown() {
     if (!Volume) {
         return;
     }
-    const double step = StepConversion::fraction(Increment);
     const int32_t max = Volume->VolumeMax();
     const int32_t level = Volume->VolumeLevel();
-    const double d = level - step * max;
+    const double d = level - Increment * max;
     if (!(d > 0)) {
         if (level > 0) {
             Volume->VolumeLevel(0);
         }
         return;
     }
-    const double product = step * Volume->VolumeMax();
+    const double product = Increment * Volume->VolumeMax();
     const double lowered = Volume->VolumeLevel() - product;
     Volume->VolumeLevel(std::max(StepConversion::roundToLevel(lowered), 0));
 }

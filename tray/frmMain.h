@@ -8,6 +8,7 @@
 #include "SettingsStore.h"
 #include "Sound.h"
 #include "SoundPlayer.h"
+#include "StepConversion.h"
 #include "TrayService.h"
 #include "clsVolume.h"
 
@@ -36,8 +37,9 @@ public:
     frmMain(Services services, const QString& programFolder, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Settings, filled by Initialize; Increment holds the step as a fraction.
-    QString Increment;
+    // Settings, filled by Initialize. Increment is the step as a fraction of the master range,
+    // converted once from the stored percentage.
+    double Increment = StepConversion::DefaultFraction;
     QString Sound;
     QString UserIcon;
     QString SoundFile;
@@ -101,7 +103,6 @@ private:
 
     bool LoadSettings();
     bool LoadCustomIcon();
-    bool ConvertIncrement();
     bool CreateVolume();
     bool SeedMuteActive();
     bool FillTrayIconData();

