@@ -1,15 +1,12 @@
 #include "frmMain.h"
 
 #include "BuiltinIcon.h"
+#include "IconFileReader.h"
 #include "SettingNames.h"
 #include "StepConversion.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QImageReader>
-#include <QPixmap>
 
 #include <algorithm>
 #include <cstring>
@@ -89,62 +86,12 @@ bool frmMain::LoadSettings() {
     return true;
 }
 
-namespace {
-
-// Bounds on what an icon file may cost: the format's own largest image, the first few images
-// (a normal icon holds a handful of sizes and depths), and a file size no real icon comes near.
-constexpr int kMaxIconSide = 256;
-constexpr int kMaxIconImages = 16;
-constexpr qint64 kMaxIconFileBytes = 4 * 1024 * 1024;
-
-bool fitsIcon(const QSize& size) {
-    return size.width() <= kMaxIconSide && size.height() <= kMaxIconSide;
-}
-
-// The images of an icon file, or a null icon when the file is missing, is not in the icon
-// format whatever its name says, is too large, or holds an image that is oversized or damaged.
-QIcon readIconFile(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || file.size() > kMaxIconFileBytes ||
-        !file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QByteArray data = file.read(kMaxIconFileBytes + 1);
-    if (data.size() > kMaxIconFileBytes) {
-        return {};  // grew while we looked
-    }
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    if (!reader.canRead() || reader.format() != "ico") {
-        return {};
-    }
-    QIcon icon;
-    const int count = std::clamp(reader.imageCount(), 1, kMaxIconImages);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToNextImage()) {
-            break;
-        }
-        if (!fitsIcon(reader.size())) {
-            return {};
-        }
-        const QImage image = reader.read();
-        if (image.isNull() || !fitsIcon(image.size())) {
-            return {};
-        }
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
-}
-
-}  // namespace
-
 // A file that is not a usable icon keeps the window's icon.
 bool frmMain::LoadCustomIcon() {
     if (IconFile.isEmpty() || UserIcon != kYes) {
         return false;
     }
-    const QIcon icon = readIconFile(IconFile);
+    const QIcon icon = IconFileReader::read(IconFile);
     if (icon.isNull()) {
         return false;
     }
@@ -205,26 +152,6 @@ QString frmMain::joinPath(const QString& folder, const QString& file) {
         name.remove(0, 1);
     }
     return joined + u'/' + name;
-}
-
-int32_t frmMain::MouseMessageFromX(double X, int scaleMode, double twipsPerPixelX) {
-    if (scaleMode == vbPixels || !(twipsPerPixelX > 0)) {
-        return StepConversion::roundToLevel(X);
-    }
-    return StepConversion::roundToLevel(X / twipsPerPixelX);
-}
-
-double frmMain::TwipsPerPixelX() const {
-    // 1440 twips per inch: 15 at 96 dots per inch.
-    const int dpi = logicalDpiX();
-    return dpi > 0 ? 1440.0 / dpi : 15.0;
-}
-
-void frmMain::Form_MouseMove(int Button, int Shift, double X, double Y) {
-    (void)Button;
-    (void)Shift;
-    (void)Y;
-    HandleMouseMessage(MouseMessageFromX(X, ScaleMode, TwipsPerPixelX()));
 }
 
 // The tray hands over the mouse message number itself; nothing to convert.

@@ -52,16 +52,8 @@ public:
     void Initialize() override;
     void Form_Unload() override;  // removes the tray icon and ends the program
 
-    void Form_MouseMove(int Button, int Shift, double X, double Y);
     void Timer1_Timer();
     void Timer2_Timer();
-
-    // The tray's mouse message number carried in a mouse-move position X: X in pixels when
-    // scaleMode is vbPixels, else in twips at twipsPerPixelX; rounded with halves to even.
-    static int32_t MouseMessageFromX(double X, int scaleMode, double twipsPerPixelX);
-    static constexpr int vbTwips = 1;
-    static constexpr int vbPixels = 3;
-    int ScaleMode = vbTwips;  // the window's coordinates, twips as on any new window
 
     // folder + "/" + file, never with two slashes in a row ("/Change.wav" at the root).
     static QString joinPath(const QString& folder, const QString& file);
@@ -99,7 +91,6 @@ private:
     void StepUp();
     void StepDown();
     void ClickSound();
-    double TwipsPerPixelX() const;
 
     bool LoadSettings();
     bool LoadCustomIcon();

@@ -45,22 +45,6 @@ protected:
     FakeOptionsView view;
 };
 
-TEST_F(frmMainGesturesTest, MouseMessageDecoding) {
-    // Twips at 15 (or 12) per pixel, halves to the even neighbour.
-    EXPECT_EQ(frmMain::MouseMessageFromX(513.5 * 15, frmMain::vbTwips, 15), 514);
-    EXPECT_EQ(frmMain::MouseMessageFromX(514.5 * 15, frmMain::vbTwips, 15), 514);
-    EXPECT_EQ(frmMain::MouseMessageFromX(513 * 12, frmMain::vbTwips, 12), 513);
-    EXPECT_EQ(frmMain::MouseMessageFromX(516.5, frmMain::vbPixels, 15), 516);
-
-    // The mouse-move event in the window's own scale reaches the same handlers.
-    frmMain& form = start();
-    const double twips = 1440.0 / form.logicalDpiX();
-    form.Form_MouseMove(0, 0, WM_LBUTTONDOWN * twips, 0);
-    EXPECT_TRUE(form.Timer1.isActive());
-    form.Form_MouseMove(0, 0, WM_LBUTTONUP * twips, 0);
-    EXPECT_EQ(rig.mixer.masterLevel(), 26u);
-}
-
 TEST_F(frmMainGesturesTest, StepTableForRange255) {
     struct Case {
         uint32_t level;
