@@ -220,8 +220,7 @@ void frmMain::Release(QTimer& timer, QString& holdUsed, void (frmMain::*step)())
         holdUsed = kNo;
         return;
     }
-    (this->*step)();
-    ClickSound();
+    Click(step);
 }
 
 // A whole click from a tray that reports no press and release: the mute blocks it as it blocks
