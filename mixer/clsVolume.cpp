@@ -5,7 +5,6 @@
 
 namespace {
 
-constexpr char kCaptureErrorTitle[] = "Brennet - Mixercontrol Fehler";
 constexpr auto kReconnectInterval = std::chrono::seconds(1);
 
 // The record of one value transfer: one channel, one 4-byte value in the caller's area.
@@ -23,7 +22,7 @@ MIXERCONTROLDETAILS DetailsFor(const MIXERCONTROL& record, uint32_t* value) {
 }  // namespace
 
 clsVolume::clsVolume(MixerService& mixer, WaveInService& waveIn, Notifier& notifier, Clock clock)
-    : mixer_(mixer), waveIn_(waveIn), notifier_(notifier), clock_(std::move(clock)) {
+    : mixer_(mixer), clock_(std::move(clock)), capture_(waveIn, notifier, LastResult_) {
     Class_Initialize();
 }
 
@@ -124,8 +123,8 @@ VBBool clsVolume::FindControl(HMIXER hmx, uint32_t componentType, uint32_t contr
 }
 
 void clsVolume::Class_Terminate() {
-    if (CaptureRunning == VB_TRUE) {
-        StopCapture();
+    if (capture_.running()) {
+        capture_.Stop();
     }
     MeterBuffer.reset();
     MeterDetails.paDetails = nullptr;
@@ -216,6 +215,12 @@ const MIXERCONTROL& clsVolume::Channel(const MIXERCONTROL& record) {
     return record;
 }
 
+// The channel comes first: giving a missing mixer its chance may replace MixerHandle.
+void clsVolume::SetLevel(const MIXERCONTROL& channel, int32_t New_Volume) {
+    const MIXERCONTROL& record = Channel(channel);
+    SetControlValue(MixerHandle, record, New_Volume);
+}
+
 int32_t clsVolume::VolumeMin() {
     return Channel(VolumeLevelControl).Bounds.lMinimum;
 }
@@ -272,28 +277,22 @@ int32_t clsVolume::WaveLevel() {
     return GetControlValue(Channel(WaveLevelControl));
 }
 void clsVolume::VolumeLevel(int32_t New_Volume) {
-    const MIXERCONTROL& record = Channel(VolumeLevelControl);  // first: it may replace MixerHandle
-    SetControlValue(MixerHandle, record, New_Volume);
+    SetLevel(VolumeLevelControl, New_Volume);
 }
 void clsVolume::MicLevel(int32_t New_Volume) {
-    const MIXERCONTROL& record = Channel(MicLevelControl);  // first: it may replace MixerHandle
-    SetControlValue(MixerHandle, record, New_Volume);
+    SetLevel(MicLevelControl, New_Volume);
 }
 void clsVolume::LineLevel(int32_t New_Volume) {
-    const MIXERCONTROL& record = Channel(LineLevelControl);  // first: it may replace MixerHandle
-    SetControlValue(MixerHandle, record, New_Volume);
+    SetLevel(LineLevelControl, New_Volume);
 }
 void clsVolume::CDLevel(int32_t New_Volume) {
-    const MIXERCONTROL& record = Channel(CDLevelControl);  // first: it may replace MixerHandle
-    SetControlValue(MixerHandle, record, New_Volume);
+    SetLevel(CDLevelControl, New_Volume);
 }
 void clsVolume::SynLevel(int32_t New_Volume) {
-    const MIXERCONTROL& record = Channel(SynLevelControl);  // first: it may replace MixerHandle
-    SetControlValue(MixerHandle, record, New_Volume);
+    SetLevel(SynLevelControl, New_Volume);
 }
 void clsVolume::WaveLevel(int32_t New_Volume) {
-    const MIXERCONTROL& record = Channel(WaveLevelControl);  // first: it may replace MixerHandle
-    SetControlValue(MixerHandle, record, New_Volume);
+    SetLevel(WaveLevelControl, New_Volume);
 }
 
 VBBool clsVolume::VolumeMute() {
@@ -350,105 +349,16 @@ int32_t clsVolume::MinVolumeMeterOutput() {
 }
 
 int32_t clsVolume::CurrentVolumeMeterOutput() {
-    RequeueFinishedBuffers();
+    capture_.RequeueFinishedBuffers();
     return ReadMeter(OutputMeterControl);
 }
 
 int32_t clsVolume::CurrentVolumeMeterInput() {
-    if (StartCapture() == VB_FALSE) {
-        StartCapture();
+    if (capture_.Start() == VB_FALSE) {
+        capture_.Start();
     }
-    RequeueFinishedBuffers();
+    capture_.RequeueFinishedBuffers();
     return ReadMeter(InputMeterControl);
-}
-
-VBBool clsVolume::StartCapture() {
-    if (CaptureRunning != VB_FALSE) {
-        return VB_TRUE;
-    }
-
-    CaptureFormat = WAVEFORMATEX{};
-    CaptureFormat.wFormatTag = WAVE_FORMAT_PCM;
-    CaptureFormat.nChannels = 1;
-    CaptureFormat.nSamplesPerSec = 8000;
-    CaptureFormat.wBitsPerSample = 8;
-    CaptureFormat.nBlockAlign = CaptureFormat.wBitsPerSample / 8;
-    CaptureFormat.nAvgBytesPerSec = CaptureFormat.nBlockAlign * CaptureFormat.nSamplesPerSec;
-    CaptureFormat.cbSize = 0;
-
-    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
-        CaptureBlocks[BufferIndex] = std::make_unique<char[]>(CaptureBufferSize);  // zeroed
-        WAVEHDR& header = CaptureHeaders[BufferIndex];
-        header.lpData = CaptureBlocks[BufferIndex].get();
-        header.dwBufferLength = CaptureBufferSize;
-        header.dwBytesRecorded = 0;
-        header.dwUser = 0;
-        header.dwFlags = 0;
-        header.dwLoops = 0;
-        header.lpNext = nullptr;
-        header.reserved = 0;
-    }
-
-    LastResult_ =
-        static_cast<int32_t>(waveIn_.waveInOpen(&WaveInHandle, 0, &CaptureFormat, 0, 0, 0));
-    if (LastResult_ != 0) {
-        ShowCaptureError();
-        ReleaseCaptureBlocks();  // nothing runs that could use them
-        return VB_FALSE;
-    }
-
-    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
-        LastResult_ = static_cast<int32_t>(
-            waveIn_.waveInPrepareHeader(WaveInHandle, &CaptureHeaders[BufferIndex], WAVEHDR_SIZE));
-        if (LastResult_ != 0) {
-            ShowCaptureError();
-        }
-    }
-    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
-        LastResult_ = static_cast<int32_t>(
-            waveIn_.waveInAddBuffer(WaveInHandle, &CaptureHeaders[BufferIndex], WAVEHDR_SIZE));
-        if (LastResult_ != 0) {
-            ShowCaptureError();
-        }
-    }
-
-    CaptureRunning = VB_TRUE;
-    LastResult_ = static_cast<int32_t>(waveIn_.waveInStart(WaveInHandle));
-    return VB_TRUE;
-}
-
-void clsVolume::StopCapture() {
-    CaptureRunning = VB_FALSE;
-    waveIn_.waveInReset(WaveInHandle);
-    waveIn_.waveInStop(WaveInHandle);
-    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
-        waveIn_.waveInUnprepareHeader(WaveInHandle, &CaptureHeaders[BufferIndex], WAVEHDR_SIZE);
-        CaptureHeaders[BufferIndex].lpData = nullptr;
-        CaptureBlocks[BufferIndex].reset();
-    }
-    waveIn_.waveInClose(WaveInHandle);
-    WaveInHandle = 0;
-}
-
-void clsVolume::ReleaseCaptureBlocks() {
-    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
-        CaptureHeaders[BufferIndex].lpData = nullptr;
-        CaptureBlocks[BufferIndex].reset();
-    }
-}
-
-// The device sets WHDR_DONE on a filled buffer; handing it back keeps the capture going.
-void clsVolume::RequeueFinishedBuffers() {
-    if (CaptureRunning == VB_FALSE) {
-        return;
-    }
-    for (BufferIndex = 0; BufferIndex < CaptureBufferCount; ++BufferIndex) {
-        WAVEHDR& header = CaptureHeaders[BufferIndex];
-        if ((header.dwFlags.load() & WHDR_DONE) != 0) {
-            LastResult_ =
-                static_cast<int32_t>(waveIn_.waveInAddBuffer(WaveInHandle, &header, WAVEHDR_SIZE));
-        }
-    }
 }
 
 // Reads a peak meter into MeterValue, made non-negative. A failed reading leaves MeterBuffer as
@@ -469,12 +379,4 @@ int32_t clsVolume::ReadMeter(const MIXERCONTROL& meter) {
         MeterValue = MeterValue == INT32_MIN ? INT32_MAX : -MeterValue;
     }
     return MeterValue;
-}
-
-void clsVolume::ShowCaptureError() {
-    ErrorText.fill('\0');
-    waveIn_.waveInGetErrorTextA(static_cast<MMRESULT>(LastResult_), ErrorText.data(),
-                                static_cast<uint32_t>(ErrorText.size()));
-    ErrorText.back() = '\0';
-    notifier_.MsgBox(std::string(ErrorText.data()), MB_OK | MB_ICONSTOP, kCaptureErrorTitle);
 }

@@ -7,6 +7,7 @@
 #include "MixerService.h"
 #include "MixerTypes.h"
 #include "Notifier.h"
+#include "WaveInCapture.h"
 #include "WaveInService.h"
 
 #include <array>
@@ -84,10 +85,6 @@ public:
 
 private:
     // Implementation-defined below this line.
-    static constexpr uint32_t CaptureBufferSize = 8192;
-    static constexpr int16_t CaptureBufferCount = 2;
-    static constexpr size_t ErrorTextLength = 200;
-
     // Creation and its repetition while no mixer could be opened.
     void Class_Initialize();
     void Class_Terminate();
@@ -99,22 +96,16 @@ private:
 
     // One control value between the object and the mixer.
     VBBool SetControlValue(HMIXER hmx, const MIXERCONTROL& record, int32_t value);
+    void SetLevel(const MIXERCONTROL& channel, int32_t New_Volume);
     int32_t GetControlValue(const MIXERCONTROL& record);
     VBBool GetSwitchValue(const MIXERCONTROL& record);
     void SetSwitchValue(const MIXERCONTROL& record, VBBool value);
 
-    // The wave-input capture that runs beside the input meter.
-    VBBool StartCapture();
-    void StopCapture();
-    void ReleaseCaptureBlocks();
-    void RequeueFinishedBuffers();
     int32_t ReadMeter(const MIXERCONTROL& meter);
-    void ShowCaptureError();
 
     MixerService& mixer_;
-    WaveInService& waveIn_;
-    Notifier& notifier_;
     Clock clock_;
+    WaveInCapture capture_;  // beside the input meter; its results go into LastResult_
 
     HMIXER MixerHandle = 0;
     bool handleOpen_ = false;  // MixerHandle came from a successful open and is ours to close
@@ -132,14 +123,6 @@ private:
     MIXERCONTROL WaveMuteControl{};
     int32_t LastResult_ = 0;
     VBBool ControlFound_ = VB_FALSE;
-
-    int16_t BufferIndex = 0;  // the index of every loop over the capture buffers
-    std::array<char, ErrorTextLength> ErrorText{};
-    HWAVEIN WaveInHandle = 0;
-    WAVEFORMATEX CaptureFormat{};
-    std::array<std::unique_ptr<char[]>, CaptureBufferCount> CaptureBlocks;
-    std::array<WAVEHDR, CaptureBufferCount> CaptureHeaders;
-    VBBool CaptureRunning = VB_FALSE;
 
     MIXERCONTROL InputMeterControl{};
     MIXERCONTROL OutputMeterControl{};

@@ -51,32 +51,23 @@ frmOpen::frmOpen(frmOps& ops, ProcessControl& process)
     : ops_(ops),
       process_(process),
       driveProbe_(&DirListBox::canList),
-      driveTimeoutMs_(kDriveTimeoutMs) {}
+      driveTimeoutMs_(kDriveTimeoutMs),
+      // Each new window starts titled "打开" and is then prepared, as its load runs DoLoad.
+      window_([this] { return load(); },
+              [this] {
+                  setCaption(QString::fromUtf8("打开"));
+                  DoLoad();
+              }) {}
 
 void frmOpen::setDriveProbe(DriveProbe probe, int timeoutMs) {
     driveProbe_ = std::move(probe);
     driveTimeoutMs_ = timeoutMs;
 }
 
-frmOpen::~frmOpen() {
-    if (window_) {
-        delete window_->dialog;
-    }
-}
+frmOpen::~frmOpen() = default;
 
-frmOpen::Window& frmOpen::window() {
-    if (!window_) {
-        load();
-    }
-    return *window_;
-}
-
-QDialog* frmOpen::loadedForm() const {
-    return window_ ? window_->dialog : nullptr;
-}
-
-// Creates the window in its design state, then prepares it (the load runs DoLoad).
-void frmOpen::load() {
+// Creates the window in its design state.
+std::unique_ptr<frmOpen::Window> frmOpen::load() {
     auto w = std::make_unique<Window>();
     QDialog* d = forms::newDialog("frmOpen", 4680, 3285);
     w->dialog = d;
@@ -113,47 +104,33 @@ void frmOpen::load() {
     QObject::connect(
         w->Dir1, &DirListBox::Unreadable, d,
         [this](const QString& folder, const QString& reason) { showUnreadable(folder, reason); });
-    QObject::connect(w->File1, &QListWidget::itemSelectionChanged, d, [this] {
-        window_->Command1->setEnabled(!window_->File1->FileName().isEmpty());
-    });
+    QObject::connect(w->File1, &QListWidget::itemSelectionChanged, d,
+                     [this] { Command1()->setEnabled(!File1()->FileName().isEmpty()); });
     QObject::connect(w->Command1, &QPushButton::clicked, d, [this] { Command1_Click(); });
     QObject::connect(w->Command2, &QPushButton::clicked, d, [this] { Command2_Click(); });
-    QObject::connect(d, &QDialog::finished, d, [this] { unload(); });
-
-    window_ = std::move(w);
-    setCaption(QString::fromUtf8("打开"));
-    DoLoad();
-}
-
-void frmOpen::unload() {
-    if (!window_) {
-        return;
-    }
-    QDialog* d = window_->dialog;
-    window_.reset();
-    forms::discard(d);
+    return w;
 }
 
 QDialog* frmOpen::form() {
-    return window().dialog;
+    return window_.get().dialog;
 }
 DriveListBox* frmOpen::Drive1() {
-    return window().Drive1;
+    return window_.get().Drive1;
 }
 FileListBox* frmOpen::File1() {
-    return window().File1;
+    return window_.get().File1;
 }
 DirListBox* frmOpen::Dir1() {
-    return window().Dir1;
+    return window_.get().Dir1;
 }
 QPushButton* frmOpen::Command1() {
-    return window().Command1;
+    return window_.get().Command1;
 }
 QPushButton* frmOpen::Command2() {
-    return window().Command2;
+    return window_.get().Command2;
 }
 QLabel* frmOpen::lblStatus() {
-    return window().lblStatus;
+    return window_.get().lblStatus;
 }
 
 void frmOpen::setCaption(const QString& caption) {
@@ -248,25 +225,21 @@ QString frmOpen::pickedPath() {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
+// Done: the options dialog takes the pick for the kind of file it asked for; an Action that
+// names neither kind keeps the chooser open.
 void frmOpen::Command1_Click() {
-    if (!window_ || window_->File1->FileName().isEmpty()) {
+    if (!window_.loaded() || File1()->FileName().isEmpty()) {
         return;  // the folder alone is not a pick
     }
-    const QString path = pickedPath();
-    if (ops_.Action == frmOps::IconAction()) {
-        ops_.lblIcon()->setVisible(true);
-        ops_.Command3()->setEnabled(true);
-        ops_.IconName = path;
-        unload();
-    }
-    if (ops_.Action == frmOps::SoundAction()) {
-        ops_.lblSound()->setVisible(true);
-        ops_.Command3()->setEnabled(true);
-        ops_.SoundName = path;
-        unload();
+    if (ops_.FilePicked(pickedPath())) {
+        window_.unload();
     }
 }
 
 void frmOpen::Command2_Click() {
-    unload();
+    window_.unload();
+}
+
+QDialog* frmOpen::loadedForm() const {
+    return window_.loadedDialog();
 }

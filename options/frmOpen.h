@@ -4,6 +4,7 @@
 // window is created when shown and prepared from the options dialog's Action each time.
 
 #include "FileChooser.h"
+#include "OwnedWindow.h"
 
 #include <QString>
 
@@ -61,9 +62,7 @@ public:
 
 private:
     struct Window;
-    Window& window();
-    void load();
-    void unload();
+    std::unique_ptr<Window> load();
     void setCaption(const QString& caption);
     void showUnreadable(const QString& folder, const QString& reason);
     void driveLookedAt(const QString& drive, bool readable, const QString& reason);
@@ -71,9 +70,9 @@ private:
 
     frmOps& ops_;
     ProcessControl& process_;
-    std::unique_ptr<Window> window_;
     QString caption_;
     DriveProbe driveProbe_;
     int driveTimeoutMs_;
     int driveLook_ = 0;  // counts the looks, so only the latest one's answer is taken
+    OwnedWindow<Window> window_;
 };

@@ -7,7 +7,6 @@
 #include "SettingNames.h"
 #include "SettingsStore.h"
 #include "Twips.h"
-#include "frmMain.h"
 
 #include <QCheckBox>
 #include <QDialog>
@@ -51,33 +50,21 @@ QString frmOps::SoundAction() {
     return withNuls("声音", 3);
 }
 
-frmOps::frmOps(frmMain& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process)
-    : main_(main), settings_(settings), notifier_(notifier), process_(process) {}
+frmOps::frmOps(MainWindow& main, SettingsStore& settings, Notifier& notifier,
+               ProcessControl& process)
+    : main_(main), settings_(settings), notifier_(notifier), process_(process), window_([this] {
+          return load();
+      }) {}
 
-frmOps::~frmOps() {
-    if (window_) {
-        delete window_->dialog;
-    }
-}
-
-frmOps::Window& frmOps::window() {
-    if (!window_) {
-        load();
-    }
-    return *window_;
-}
-
-QDialog* frmOps::loadedForm() const {
-    return window_ ? window_->dialog : nullptr;
-}
+frmOps::~frmOps() = default;
 
 // Creates the window with every control in its design state.
-void frmOps::load() {
+std::unique_ptr<frmOps::Window> frmOps::load() {
     auto w = std::make_unique<Window>();
     QDialog* d = forms::newDialog("frmOps", 4650, 3705);
     w->dialog = d;
     d->setWindowTitle(QString::fromUtf8("[Brennet] - [设置]"));
-    d->setWindowIcon(main_.windowIcon());
+    d->setWindowIcon(main_.icon());
 
     w->Frame1 = place(new QGroupBox(QString::fromUtf8("控制选项"), d), "Frame1",
                       twips::rect(120, 360, 4455, 855));
@@ -133,72 +120,59 @@ void frmOps::load() {
     QObject::connect(w->Command3, &QPushButton::clicked, d, [this] { Command3_Click(); });
     QObject::connect(w->Command4, &QPushButton::clicked, d, [this] { Command4_Click(); });
     QObject::connect(w->Command5, &QPushButton::clicked, d, [this] { Command5_Click(); });
-    // Every way of closing the window (Cancel, Escape, the title bar) ends here.
-    QObject::connect(d, &QDialog::finished, d, [this] { unload(); });
-
-    window_ = std::move(w);
-}
-
-// The window goes; the object and its public state stay.
-void frmOps::unload() {
-    if (!window_) {
-        return;
-    }
-    QDialog* d = window_->dialog;
-    window_.reset();
-    forms::discard(d);
+    return w;
 }
 
 void frmOps::enableApply() {
-    if (window_) {
-        window_->Command3->setEnabled(true);
+    if (Window* w = window_.loaded()) {
+        w->Command3->setEnabled(true);
     }
 }
 
 QDialog* frmOps::form() {
-    return window().dialog;
+    return window_.get().dialog;
 }
 QGroupBox* frmOps::Frame1() {
-    return window().Frame1;
+    return window_.get().Frame1;
 }
 QLabel* frmOps::Label1() {
-    return window().Label1;
+    return window_.get().Label1;
 }
 QLineEdit* frmOps::Text1() {
-    return window().Text1;
+    return window_.get().Text1;
 }
 QLabel* frmOps::Label2() {
-    return window().Label2;
+    return window_.get().Label2;
 }
 QGroupBox* frmOps::Frame2() {
-    return window().Frame2;
+    return window_.get().Frame2;
 }
 QCheckBox* frmOps::Check2() {
-    return window().Check2;
+    return window_.get().Check2;
 }
 QPushButton* frmOps::Command1() {
-    return window().Command1;
+    return window_.get().Command1;
 }
 QLabel* frmOps::lblIcon() {
-    return window().lblIcon;
+    return window_.get().lblIcon;
 }
 QCheckBox* frmOps::Check1() {
-    return window().Check1;
+    return window_.get().Check1;
 }
 QPushButton* frmOps::Command2() {
-    return window().Command2;
+    return window_.get().Command2;
 }
 QLabel* frmOps::lblSound() {
-    return window().lblSound;
+    return window_.get().lblSound;
 }
 QPushButton* frmOps::Command5() {
-    return window().Command5;
+    return window_.get().Command5;
 }
 QPushButton* frmOps::Command4() {
-    return window().Command4;
+    return window_.get().Command4;
 }
 QPushButton* frmOps::Command3() {
-    return window().Command3;
+    return window_.get().Command3;
 }
 
 void frmOps::setStepText(const QString& text) {
@@ -218,7 +192,7 @@ void frmOps::checkIcon() {
 
 void frmOps::showModeless() {
     QDialog* d = form();
-    d->setWindowIcon(main_.windowIcon());
+    d->setWindowIcon(main_.icon());
     forms::bringForward(d);
 }
 
@@ -272,7 +246,7 @@ void frmOps::Command3_Click() {
     }
     if (!IconName.isEmpty() || !SoundName.isEmpty()) {
         if (!IconName.isEmpty()) {
-            main_.module1().Shell_NotifyIconA(NIM_DELETE, main_.module1().TrayIconData);
+            main_.removeTrayIcon();
         }
         main_.Initialize();
     }
@@ -289,10 +263,31 @@ void frmOps::Command3_Click() {
     process_.exitNow();
 }
 
+// Touching the labels and Apply loads the window (hidden) when it was closed meanwhile, so the
+// next showing carries the marks.
+bool frmOps::FilePicked(const QString& path) {
+    if (Action == IconAction()) {
+        lblIcon()->setVisible(true);
+        IconName = path;
+    } else if (Action == SoundAction()) {
+        lblSound()->setVisible(true);
+        SoundName = path;
+    } else {
+        return false;
+    }
+    Command3()->setEnabled(true);
+    return true;
+}
+
+// Cancel: the window goes, the picks stay.
 void frmOps::Command4_Click() {
-    unload();
+    window_.unload();
 }
 
 void frmOps::Command5_Click() {
     main_.Form_Unload();
+}
+
+QDialog* frmOps::loadedForm() const {
+    return window_.loadedDialog();
 }

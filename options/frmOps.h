@@ -3,7 +3,9 @@
 // them by saving them and starting the program afresh. One object lives for the whole run; its
 // window comes and goes, and its public state survives the window.
 
+#include "MainWindow.h"
 #include "OptionsView.h"
+#include "OwnedWindow.h"
 #include "SettingsStore.h"
 
 #include <QString>
@@ -13,7 +15,6 @@
 class FileChooser;
 class Notifier;
 class ProcessControl;
-class frmMain;
 
 class QCheckBox;
 class QDialog;
@@ -30,7 +31,7 @@ public:
     static QString SoundAction();  // "声音" and three NULs
 
     // Cheap: the window is created on first use.
-    frmOps(frmMain& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process);
+    frmOps(MainWindow& main, SettingsStore& settings, Notifier& notifier, ProcessControl& process);
     ~frmOps() override;
     frmOps(const frmOps&) = delete;
     frmOps& operator=(const frmOps&) = delete;
@@ -69,6 +70,10 @@ public:
     // The window, or nullptr while it is not loaded. Never creates it.
     QDialog* loadedForm() const;
 
+    // The chooser's Done: takes the picked file for the kind Action names, marks it as new and
+    // makes Apply available. Returns false, changing nothing, when Action names neither kind.
+    bool FilePicked(const QString& path);
+
     void Command1_Click();  // browse for an icon
     void Command2_Click();  // browse for a sound
     void Command3_Click();  // apply: save, restart
@@ -77,17 +82,15 @@ public:
 
 private:
     struct Window;
-    Window& window();
-    void load();
-    void unload();
+    std::unique_ptr<Window> load();
     void enableApply();
     bool save(const SettingsStore::Values& values, QString* failure);
     void report(const QString& message);
 
-    frmMain& main_;
+    MainWindow& main_;
     SettingsStore& settings_;
     Notifier& notifier_;
     ProcessControl& process_;
     FileChooser* chooser_ = nullptr;
-    std::unique_ptr<Window> window_;
+    OwnedWindow<Window> window_;
 };

@@ -1,14 +1,13 @@
 #pragma once
-// The click sound: sndPlaySoundA over the desktop's sound player.
+// The click sound: sndPlaySoundA over the desktop's sound player. The program plays only
+// asynchronously (SND_ASYNC) and lets a file that cannot be played give the default sound.
 
 #include "SoundPlayer.h"
 
 #include <cstdint>
 #include <string>
 
-constexpr uint32_t SND_SYNC = 0x0;
 constexpr uint32_t SND_ASYNC = 0x1;
-constexpr uint32_t SND_NODEFAULT = 0x2;
 
 class Sound {
 public:

@@ -34,19 +34,17 @@ bool StepConversion::isUsablePercent(const QString& text) {
     return percent && *percent > 0.0 && *percent <= 100.0;
 }
 
-QString StepConversion::percentToFraction(const QString& percentText) {
+// Rounded to the 15 significant digits that the step's text form keeps, so the steps and the
+// percentage shown are those of the text.
+double StepConversion::percentToFraction(const QString& percentText) {
     if (!isUsablePercent(percentText)) {
-        return toText(DefaultFraction);
+        return DefaultFraction;
     }
-    return toText(*toNumber(percentText) / 100.0);
+    return QString::number(*toNumber(percentText) / 100.0, 'g', 15).toDouble();
 }
 
-double StepConversion::fraction(const QString& fractionText) {
-    return toNumber(fractionText).value_or(DefaultFraction);
-}
-
-QString StepConversion::fractionToPercent(const QString& fractionText) {
-    return toText(fraction(fractionText) * 100.0);
+QString StepConversion::fractionToPercent(double fraction) {
+    return toText(fraction * 100.0);
 }
 
 int32_t StepConversion::roundToLevel(double value) {

@@ -1,7 +1,8 @@
 #pragma once
-// Number and text conversions of the volume step. The step is kept as text in the user's locale
-// (its decimal separator, no digit grouping, at most 15 significant digits); a double becomes a
-// mixer level by rounding halves to the even neighbour.
+// Number and text conversions of the volume step. The store and the options dialog hold the step
+// as percent text in the user's locale (its decimal separator, no digit grouping, at most 15
+// significant digits); inside, the program holds it once converted, as a fraction. A double
+// becomes a mixer level by rounding halves to the even neighbour.
 
 #include <QString>
 
@@ -23,15 +24,12 @@ public:
     // A stored percentage that can serve as a step: a finite number above 0 and at most 100.
     static bool isUsablePercent(const QString& text);
 
-    // The stored percentage as the in-memory fraction text; a percentage that cannot serve as a
-    // step gives the default step instead.
-    static QString percentToFraction(const QString& percentText);
+    // The stored percentage as the fraction the clicks step by, to 15 significant digits; a
+    // percentage that cannot serve as a step gives the default step instead.
+    static double percentToFraction(const QString& percentText);
 
-    // The in-memory fraction as a number; a text that holds no number gives the default step.
-    static double fraction(const QString& fractionText);
-
-    // The in-memory fraction as the percentage the options dialog shows (0.07 shows as 7).
-    static QString fractionToPercent(const QString& fractionText);
+    // The fraction as the percentage the options dialog shows (0.07 shows as 7).
+    static QString fractionToPercent(double fraction);
 
     // Rounds to the nearest integer with halves to the even neighbour; values beyond the 32-bit
     // range saturate at its ends, and NaN gives 0.

@@ -1,15 +1,12 @@
 #include "frmMain.h"
 
 #include "BuiltinIcon.h"
+#include "IconFileReader.h"
 #include "SettingNames.h"
 #include "StepConversion.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
-#include <QFileInfo>
-#include <QImageReader>
-#include <QPixmap>
 
 #include <algorithm>
 #include <cstring>
@@ -65,7 +62,6 @@ void frmMain::Form_Load() {
 void frmMain::Initialize() {
     skipOnFailure([this] { LoadSettings(); });
     skipOnFailure([this] { LoadCustomIcon(); });
-    skipOnFailure([this] { ConvertIncrement(); });
     skipOnFailure([this] { hide(); });
     skipOnFailure([this] { CreateVolume(); });
     skipOnFailure([this] { SeedMuteActive(); });
@@ -79,7 +75,9 @@ void frmMain::Initialize() {
 
 bool frmMain::LoadSettings() {
     SettingsStore& store = services_.settings;
-    Increment = store.rtcGetSetting(kApplication, kSection, kStep, QStringLiteral("10"));
+    // A stored text that cannot serve as a step gives the default step; the store keeps it.
+    Increment = StepConversion::percentToFraction(
+        store.rtcGetSetting(kApplication, kSection, kStep, QStringLiteral("10")));
     Sound = store.rtcGetSetting(kApplication, kSection, kSound, kYes);
     UserIcon = store.rtcGetSetting(kApplication, kSection, kUserIcon, kNo);
     SoundFile = store.rtcGetSetting(kApplication, kSection, kSoundFile,
@@ -88,73 +86,16 @@ bool frmMain::LoadSettings() {
     return true;
 }
 
-namespace {
-
-// Bounds on what an icon file may cost: the format's own largest image, the first few images
-// (a normal icon holds a handful of sizes and depths), and a file size no real icon comes near.
-constexpr int kMaxIconSide = 256;
-constexpr int kMaxIconImages = 16;
-constexpr qint64 kMaxIconFileBytes = 4 * 1024 * 1024;
-
-bool fitsIcon(const QSize& size) {
-    return size.width() <= kMaxIconSide && size.height() <= kMaxIconSide;
-}
-
-// The images of an icon file, or a null icon when the file is missing, is not in the icon
-// format whatever its name says, is too large, or holds an image that is oversized or damaged.
-QIcon readIconFile(const QString& path) {
-    QFile file(path);
-    if (!QFileInfo(path).isFile() || file.size() > kMaxIconFileBytes ||
-        !file.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    QByteArray data = file.read(kMaxIconFileBytes + 1);
-    if (data.size() > kMaxIconFileBytes) {
-        return {};  // grew while we looked
-    }
-    QBuffer buffer(&data);
-    buffer.open(QIODevice::ReadOnly);
-    QImageReader reader(&buffer);
-    if (!reader.canRead() || reader.format() != "ico") {
-        return {};
-    }
-    QIcon icon;
-    const int count = std::clamp(reader.imageCount(), 1, kMaxIconImages);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToNextImage()) {
-            break;
-        }
-        if (!fitsIcon(reader.size())) {
-            return {};
-        }
-        const QImage image = reader.read();
-        if (image.isNull() || !fitsIcon(image.size())) {
-            return {};
-        }
-        icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
-}
-
-}  // namespace
-
 // A file that is not a usable icon keeps the window's icon.
 bool frmMain::LoadCustomIcon() {
     if (IconFile.isEmpty() || UserIcon != kYes) {
         return false;
     }
-    const QIcon icon = readIconFile(IconFile);
+    const QIcon icon = IconFileReader::read(IconFile);
     if (icon.isNull()) {
         return false;
     }
     setWindowIcon(icon);
-    return true;
-}
-
-// The store holds the step in percent; from here on Increment holds the fraction. A stored
-// text that cannot serve as a step gives the default step; the store keeps the text.
-bool frmMain::ConvertIncrement() {
-    Increment = StepConversion::percentToFraction(Increment);
     return true;
 }
 
@@ -197,6 +138,10 @@ void frmMain::Form_Unload() {
     }
 }
 
+void frmMain::removeTrayIcon() {
+    module1_.Shell_NotifyIconA(NIM_DELETE, module1_.TrayIconData);
+}
+
 QString frmMain::joinPath(const QString& folder, const QString& file) {
     QString joined = folder;
     while (joined.endsWith(u'/')) {
@@ -207,26 +152,6 @@ QString frmMain::joinPath(const QString& folder, const QString& file) {
         name.remove(0, 1);
     }
     return joined + u'/' + name;
-}
-
-int32_t frmMain::MouseMessageFromX(double X, int scaleMode, double twipsPerPixelX) {
-    if (scaleMode == vbPixels || !(twipsPerPixelX > 0)) {
-        return StepConversion::roundToLevel(X);
-    }
-    return StepConversion::roundToLevel(X / twipsPerPixelX);
-}
-
-double frmMain::TwipsPerPixelX() const {
-    // 1440 twips per inch: 15 at 96 dots per inch.
-    const int dpi = logicalDpiX();
-    return dpi > 0 ? 1440.0 / dpi : 15.0;
-}
-
-void frmMain::Form_MouseMove(int Button, int Shift, double X, double Y) {
-    (void)Button;
-    (void)Shift;
-    (void)Y;
-    HandleMouseMessage(MouseMessageFromX(X, ScaleMode, TwipsPerPixelX()));
 }
 
 // The tray hands over the mouse message number itself; nothing to convert.
@@ -295,8 +220,7 @@ void frmMain::Release(QTimer& timer, QString& holdUsed, void (frmMain::*step)())
         holdUsed = kNo;
         return;
     }
-    (this->*step)();
-    ClickSound();
+    Click(step);
 }
 
 // A whole click from a tray that reports no press and release: the mute blocks it as it blocks
@@ -320,8 +244,7 @@ void frmMain::StepUp() {
     if (level == max) {
         return;
     }
-    const double step = StepConversion::fraction(Increment);
-    const double product = step * Volume->VolumeMax();
+    const double product = Increment * Volume->VolumeMax();
     const double raised = product + Volume->VolumeLevel();
     Volume->VolumeLevel(StepConversion::roundToLevel(raised));
 }
@@ -332,17 +255,16 @@ void frmMain::StepDown() {
     if (!Volume) {
         return;
     }
-    const double step = StepConversion::fraction(Increment);
     const int32_t max = Volume->VolumeMax();
     const int32_t level = Volume->VolumeLevel();
-    const double d = level - step * max;
+    const double d = level - Increment * max;
     if (!(d > 0)) {
         if (level > 0) {
             Volume->VolumeLevel(0);
         }
         return;
     }
-    const double product = step * Volume->VolumeMax();
+    const double product = Increment * Volume->VolumeMax();
     const double lowered = Volume->VolumeLevel() - product;
     Volume->VolumeLevel(std::max(StepConversion::roundToLevel(lowered), 0));
 }

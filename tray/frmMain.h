@@ -2,11 +2,13 @@
 // The hidden main window: holds the settings, the one mixer object and the tray icon, turns
 // clicks and holds on the icon into volume and mute changes, and ends the program.
 
+#include "MainWindow.h"
 #include "Module1.h"
 #include "OptionsView.h"
 #include "SettingsStore.h"
 #include "Sound.h"
 #include "SoundPlayer.h"
+#include "StepConversion.h"
 #include "TrayService.h"
 #include "clsVolume.h"
 
@@ -17,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-class frmMain : public QWidget, public TrayWindow {
+class frmMain : public QWidget, public TrayWindow, public MainWindow {
     Q_OBJECT
 
 public:
@@ -35,8 +37,9 @@ public:
     frmMain(Services services, const QString& programFolder, QWidget* parent = nullptr);
     ~frmMain() override;
 
-    // Settings, filled by Initialize; Increment holds the step as a fraction.
-    QString Increment;
+    // Settings, filled by Initialize. Increment is the step as a fraction of the master range,
+    // converted once from the stored percentage.
+    double Increment = StepConversion::DefaultFraction;
     QString Sound;
     QString UserIcon;
     QString SoundFile;
@@ -46,19 +49,11 @@ public:
     QTimer Timer2;  // times a right press
 
     void Form_Load();
-    void Initialize();
-    void Form_Unload();  // removes the tray icon and ends the program
+    void Initialize() override;
+    void Form_Unload() override;  // removes the tray icon and ends the program
 
-    void Form_MouseMove(int Button, int Shift, double X, double Y);
     void Timer1_Timer();
     void Timer2_Timer();
-
-    // The tray's mouse message number carried in a mouse-move position X: X in pixels when
-    // scaleMode is vbPixels, else in twips at twipsPerPixelX; rounded with halves to even.
-    static int32_t MouseMessageFromX(double X, int scaleMode, double twipsPerPixelX);
-    static constexpr int vbTwips = 1;
-    static constexpr int vbPixels = 3;
-    int ScaleMode = vbTwips;  // the window's coordinates, twips as on any new window
 
     // folder + "/" + file, never with two slashes in a row ("/Change.wav" at the root).
     static QString joinPath(const QString& folder, const QString& file);
@@ -72,8 +67,9 @@ public:
     // second start of the program and the tray menu.
     void ShowOptions();
 
-    // The tray icon record lives here for the whole run.
-    Module1& module1() { return module1_; }
+    // MainWindow: what the options dialog asks of this window.
+    QIcon icon() const override { return windowIcon(); }
+    void removeTrayIcon() override;  // the icon TrayIconData names in its current state
     // The left-button hold fills and shows this dialog; none until one is set.
     void setOptionsView(OptionsView* view) { optionsView_ = view; }
     // What Form_Unload calls last to end the program (QCoreApplication::exit by default).
@@ -95,11 +91,9 @@ private:
     void StepUp();
     void StepDown();
     void ClickSound();
-    double TwipsPerPixelX() const;
 
     bool LoadSettings();
     bool LoadCustomIcon();
-    bool ConvertIncrement();
     bool CreateVolume();
     bool SeedMuteActive();
     bool FillTrayIconData();

@@ -28,9 +28,10 @@ protected:
 TEST_F(frmMainInitializeTest, FirstStartWithEmptyStore) {
     frmMain& form = rig.make();
     form.Form_Load();
-    EXPECT_EQ(QStringList({form.Increment, form.Sound, form.UserIcon, form.SoundFile, form.IconFile,
-                           form.muteActive()}),
-              QStringList({"0.1", "1", "0", "/opt/brennet/Change.wav", "", ""}));
+    EXPECT_EQ(form.Increment, 0.1);
+    EXPECT_EQ(
+        QStringList({form.Sound, form.UserIcon, form.SoundFile, form.IconFile, form.muteActive()}),
+        QStringList({"1", "0", "/opt/brennet/Change.wav", "", ""}));
     EXPECT_FALSE(form.isVisible() || form.Timer1.isActive() || form.Timer2.isActive());
     EXPECT_FALSE(QFile::exists(rig.settings.fileName("Brennet")));  // reading never writes
 
@@ -54,13 +55,13 @@ TEST_F(frmMainInitializeTest, StoredSettingsAndBadSteps) {
     ASSERT_TRUE(rig.save(QStringLiteral(u"增加"), "50"));  // without the blanks: not the step
     frmMain& form = rig.make();
     form.Initialize();
-    EXPECT_EQ(form.Increment, "0.05");
+    EXPECT_EQ(form.Increment, 0.05);
     EXPECT_EQ(form.Sound, "0");
 
     // A stored step that cannot serve as one gives the default; the store keeps its text.
     ASSERT_TRUE(rig.save(kStep, "-5"));
     form.Initialize();
-    EXPECT_EQ(form.Increment, "0.1");
+    EXPECT_EQ(form.Increment, 0.1);
     EXPECT_EQ(rig.stored(kStep), "-5");
 
     // The default sound file at the root has one slash.
@@ -80,7 +81,7 @@ TEST_F(frmMainInitializeTest, InitializeTwice) {
     form.Timer2_Timer();  // the right hold unmutes
     ASSERT_EQ(form.muteActive(), "0");
     form.Initialize();
-    EXPECT_EQ(form.Increment, "0.125");  // divided by 100 once, from the fresh read
+    EXPECT_EQ(form.Increment, 0.125);  // divided by 100 once, from the fresh read
     EXPECT_EQ(form.volume(), volume);
     EXPECT_EQ(form.muteActive(), "0");  // only ever set, never cleared
     // The icon was still shown: the repeated add fails and leaves the tray as it was.
@@ -88,7 +89,7 @@ TEST_F(frmMainInitializeTest, InitializeTwice) {
     EXPECT_EQ(rig.tray.shown.size(), 1u);
 
     // Removed first (as Apply does), the icon comes back.
-    form.module1().Shell_NotifyIconA(NIM_DELETE, form.module1().TrayIconData);
+    form.removeTrayIcon();
     rig.mixer.setMasterMute(true);
     form.Initialize();
     EXPECT_TRUE(rig.tray.isShown(&form, 1));

@@ -64,7 +64,7 @@ private:
 };
 
 // The design state of a new window (the layout itself is driven by the e2e test's clicks);
-// then the focus and the tab order of the shown window.
+// then the shown window: modeless, the main window's icon, the focus in the step.
 void frmOpsTest::windowLayout() {
     QVERIFY(!ops().loadedForm());  // nothing until first use
     QCOMPARE(ops().Text1()->text(), QStringLiteral("10"));
@@ -77,26 +77,11 @@ void frmOpsTest::windowLayout() {
     QVERIFY(!form->isModal());
     QCOMPARE(form->windowIcon().cacheKey(), rig_->form->windowIcon().cacheKey());
     QVERIFY(QTest::qWaitForWindowActive(form));
-    QCOMPARE(QApplication::focusWidget(), ops().Text1());
-    QStringList order;
-    QWidget* w = ops().Text1();
-    do {
-        if (w->focusPolicy() & Qt::TabFocus) {
-            order << w->objectName();
-        }
-        w = w->nextInFocusChain();
-    } while (w != ops().Text1() && order.size() < 20);
-    QCOMPARE(order, QStringList({"Text1", "Check1", "Command1", "Check2", "Command2", "Command3",
-                                 "Command4", "Command5"}));
+    QCOMPARE(QApplication::focusWidget(), ops().Text1());  // the step is typed first
 }
 
+// The user's clicks on each check box, at its indicator; nothing disables Apply again.
 void frmOpsTest::enableRule() {
-    ops().setStepText(QStringLiteral("10"));  // the text it already holds: no change
-    QVERIFY(!ops().Command3()->isEnabled());
-    ops().setStepText(QStringLiteral("12,5"));
-    QVERIFY(ops().Command3()->isEnabled());
-
-    // The user's clicks on each check box, at its indicator; nothing disables Apply again.
     for (auto check : {&frmOps::Check1, &frmOps::Check2}) {
         ops().Command4_Click();
         flushDeletes();
@@ -174,7 +159,7 @@ void frmOpsTest::apply() {
     const bool picked = !icon.isEmpty() || !sound.isEmpty();
     QCOMPARE(rig.tray.count(NIM_DELETE), icon.isEmpty() ? 0 : 1);
     QCOMPARE(rig.tray.count(NIM_ADD), picked ? 1 : 0);  // Initialize ran again
-    QCOMPARE(rig.form->Increment, QString::fromLatin1(picked ? "0.07" : "0.1"));
+    QCOMPARE(rig.form->Increment, picked ? 0.07 : 0.1);
     QVERIFY(rig.tray.isShown(rig.form.get(), 1));
     QCOMPARE(rig.process.started, QStringList{"/opt/brennet/brennet"});
     QCOMPARE(rig.process.exits, 1);

@@ -1,4 +1,5 @@
-// Composition root: creates the real services and the main window, then runs the event loop.
+// Composition root: creates the real services, the main window, the options dialog and its file
+// chooser, wires them together and runs the event loop.
 
 #include "AlsaEngine.h"
 #include "AlsaWaveIn.h"
