@@ -242,9 +242,12 @@ MMRESULT EngineMixer::mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLS* pmxlc
 }
 
 // The checks both value calls make: an open handle, the value flag, one 4-byte value for one
-// channel, an identifier that names a control, and a reachable sound system.
-MMRESULT EngineMixer::checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag,
-                                   Line* line, int* kind) {
+// channel, an identifier that names a control, and a reachable sound system; then op.
+template <typename Op>
+MMRESULT EngineMixer::withDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag,
+                                  Op op) {
+    Line line = Line::Speakers;
+    int kind = 0;
     if (!isOpen(hmx))
         return MMSYSERR_INVALHANDLE;
     if (!valueFlag)
@@ -252,11 +255,11 @@ MMRESULT EngineMixer::checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd,
     if (pmxcd == nullptr || pmxcd->paDetails == nullptr || pmxcd->cbDetails != 4 ||
         pmxcd->cChannels != 1 || pmxcd->cMultipleItems != 0)
         return MMSYSERR_INVALPARAM;
-    if (!decodeControlId(pmxcd->dwControlID, line, kind))
+    if (!decodeControlId(pmxcd->dwControlID, &line, &kind))
         return MIXERR_INVALCONTROL;
     if (!engine_.connect())
         return MMSYSERR_NODRIVER;
-    return hasControl(*line, *kind) ? MMSYSERR_NOERROR : MIXERR_INVALCONTROL;
+    return hasControl(line, kind) ? op(line, kind) : MIXERR_INVALCONTROL;
 }
 
 MMRESULT EngineMixer::readValue(Line line, int kind, uint32_t* value) {
@@ -293,28 +296,22 @@ MMRESULT EngineMixer::writeValue(Line line, int kind, uint32_t value) {
 
 MMRESULT EngineMixer::mixerGetControlDetailsA(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
                                               uint32_t fdwDetails) {
-    Line line = Line::Speakers;
-    int kind = 0;
-    const MMRESULT checked =
-        checkDetails(hmx, pmxcd, fdwDetails == MIXER_GETCONTROLDETAILSF_VALUE, &line, &kind);
-    if (checked != MMSYSERR_NOERROR)
-        return checked;
-    uint32_t value = 0;
-    const MMRESULT result = readValue(line, kind, &value);
-    if (result == MMSYSERR_NOERROR)
-        std::memcpy(pmxcd->paDetails, &value, sizeof value);
-    return result;
+    return withDetails(hmx, pmxcd, fdwDetails == MIXER_GETCONTROLDETAILSF_VALUE,
+                       [&](Line line, int kind) {
+                           uint32_t value = 0;
+                           const MMRESULT result = readValue(line, kind, &value);
+                           if (result == MMSYSERR_NOERROR)
+                               std::memcpy(pmxcd->paDetails, &value, sizeof value);
+                           return result;
+                       });
 }
 
 MMRESULT EngineMixer::mixerSetControlDetails(HMIXER hmx, MIXERCONTROLDETAILS* pmxcd,
                                              uint32_t fdwDetails) {
-    Line line = Line::Speakers;
-    int kind = 0;
-    const MMRESULT checked =
-        checkDetails(hmx, pmxcd, fdwDetails == MIXER_SETCONTROLDETAILSF_VALUE, &line, &kind);
-    if (checked != MMSYSERR_NOERROR)
-        return checked;
-    uint32_t value = 0;
-    std::memcpy(&value, pmxcd->paDetails, sizeof value);
-    return writeValue(line, kind, value);
+    return withDetails(hmx, pmxcd, fdwDetails == MIXER_SETCONTROLDETAILSF_VALUE,
+                       [&](Line line, int kind) {
+                           uint32_t value = 0;
+                           std::memcpy(&value, pmxcd->paDetails, sizeof value);
+                           return writeValue(line, kind, value);
+                       });
 }

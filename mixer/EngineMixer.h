@@ -45,8 +45,8 @@ private:
     bool hasControl(Line line, int kind) const;
     void describeLine(Line line, MIXERLINE* pmxl) const;
     void describeControl(Line line, int kind, MIXERCONTROL* ctrl) const;
-    MMRESULT checkDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag, Line* line,
-                          int* kind);
+    template <typename Op>
+    MMRESULT withDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, bool valueFlag, Op op);
     MMRESULT readValue(Line line, int kind, uint32_t* value);
     MMRESULT writeValue(Line line, int kind, uint32_t value);
 

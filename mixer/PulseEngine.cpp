@@ -86,7 +86,11 @@ MixerEngine::Range PulseEngine::volumeRange(Line line) const {
     return {PA_VOLUME_MUTED, PA_VOLUME_NORM};
 }
 
-MixerEngine::Status PulseEngine::usable(Line line, Device** out) {
+// Runs op on the line's device with the engine locked, or says why it cannot: a line this
+// engine never has, an unreachable server, or no such device on the server now.
+template <typename Op>
+MixerEngine::Status PulseEngine::withDevice(Line line, Op op) {
+    PulseConnection::Lock lock(connection_);
     Device* d = device(line);
     if (d == nullptr)
         return Status::Missing;
@@ -94,60 +98,45 @@ MixerEngine::Status PulseEngine::usable(Line line, Device** out) {
         return Status::Unreachable;
     if (!d->present)
         return Status::Missing;
-    *out = d;
-    return Status::Ok;
+    return op(*d);
 }
 
 MixerEngine::Status PulseEngine::volume(Line line, long* value) {
-    PulseConnection::Lock lock(connection_);
-    Device* d = nullptr;
-    Status status = usable(line, &d);
-    if (status == Status::Ok)
-        *value = clampVolume(static_cast<long>(pa_cvolume_max(&d->volume)));
-    return status;
+    return withDevice(line, [&](Device& d) {
+        *value = clampVolume(static_cast<long>(pa_cvolume_max(&d.volume)));
+        return Status::Ok;
+    });
 }
 
 MixerEngine::Status PulseEngine::setVolume(Line line, long value) {
-    PulseConnection::Lock lock(connection_);
-    Device* d = nullptr;
-    Status status = usable(line, &d);
-    if (status != Status::Ok)
-        return status;
-    pa_cvolume target = d->volume;
-    if (!pa_cvolume_valid(&target))
-        pa_cvolume_set(&target, static_cast<unsigned>(std::max(d->channels, 1)), 0);
-    // Scaling keeps the balance: the loudest channel gets the value, the others follow.
-    pa_cvolume_scale(&target, clampVolume(value));
-    return sendWrite(*d, &target, -1);
+    return withDevice(line, [&](Device& d) {
+        pa_cvolume target = d.volume;
+        if (!pa_cvolume_valid(&target))
+            pa_cvolume_set(&target, static_cast<unsigned>(std::max(d.channels, 1)), 0);
+        // Scaling keeps the balance: the loudest channel gets the value, the others follow.
+        pa_cvolume_scale(&target, clampVolume(value));
+        return sendWrite(d, &target, -1);
+    });
 }
 
 MixerEngine::Status PulseEngine::muted(Line line, bool* value) {
-    PulseConnection::Lock lock(connection_);
-    Device* d = nullptr;
-    Status status = usable(line, &d);
-    if (status == Status::Ok)
-        *value = d->muted;
-    return status;
+    return withDevice(line, [&](Device& d) {
+        *value = d.muted;
+        return Status::Ok;
+    });
 }
 
 MixerEngine::Status PulseEngine::setMuted(Line line, bool value) {
-    PulseConnection::Lock lock(connection_);
-    Device* d = nullptr;
-    Status status = usable(line, &d);
-    if (status != Status::Ok)
-        return status;
-    return sendWrite(*d, nullptr, value ? 1 : 0);
+    return withDevice(line, [&](Device& d) { return sendWrite(d, nullptr, value ? 1 : 0); });
 }
 
 MixerEngine::Status PulseEngine::peak(Line line, int32_t* value) {
     if (line != Line::WaveIn || capture_ == nullptr)
         return Status::Missing;
-    PulseConnection::Lock lock(connection_);
-    Device* d = nullptr;
-    Status status = usable(line, &d);
-    if (status == Status::Ok)
+    return withDevice(line, [&](Device&) {
         *value = capture_->peak();
-    return status;
+        return Status::Ok;
+    });
 }
 
 // One request, answered later in writeDone; the line shows the written value from now on.

@@ -82,8 +82,8 @@ private:
     // The device of an engine line, or nullptr for the lines this engine never has.
     Device* device(Line line);
     const Device* device(Line line) const;
-    // For a value call: Ok with *out set, or why not. Under a Lock.
-    Status usable(Line line, Device** out);
+    template <typename Op>
+    Status withDevice(Line line, Op op);
 
     void contextReady(pa_context* c);
     void contextLost();
