@@ -197,9 +197,10 @@ void PulseEngine::requestInfo(Device& d) {
     pa_context* c = connection_.context();
     if (c == nullptr)
         return;
-    pa_operation* o = d.sink
-                          ? pa_context_get_sink_info_by_name(c, kDefaultSink, sinkInfo, &d)
-                          : pa_context_get_source_info_by_name(c, kDefaultSource, sourceInfo, &d);
+    pa_operation* o =
+        d.sink
+            ? pa_context_get_sink_info_by_name(c, kDefaultSink, deviceInfo<pa_sink_info>, &d)
+            : pa_context_get_source_info_by_name(c, kDefaultSource, deviceInfo<pa_source_info>, &d);
     if (o == nullptr)
         return;
     pa_operation_unref(o);
@@ -256,16 +257,9 @@ bool PulseEngine::noSuchDevice(pa_context* c, int eol) {
     return eol < 0 && pa_context_errno(c) == PA_ERR_NOENTITY;
 }
 
-void PulseEngine::sinkInfo(pa_context* c, const pa_sink_info* i, int eol, void* userdata) {
-    auto& d = *static_cast<Device*>(userdata);
-    if (eol == 0 && i != nullptr)
-        d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,
-                           i->mute);
-    else
-        d.engine->infoDone(d, noSuchDevice(c, eol));
-}
-
-void PulseEngine::sourceInfo(pa_context* c, const pa_source_info* i, int eol, void* userdata) {
+// A sink's or a source's report; both carry the fields a line needs under the same names.
+template <typename Info>
+void PulseEngine::deviceInfo(pa_context* c, const Info* i, int eol, void* userdata) {
     auto& d = *static_cast<Device*>(userdata);
     if (eol == 0 && i != nullptr)
         d.engine->takeInfo(d, i->name, i->description, i->index, i->channel_map, i->volume,

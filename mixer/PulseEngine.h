@@ -94,8 +94,8 @@ private:
     Status sendWrite(Device& d, const pa_cvolume* volume, int mute);
 
     static bool noSuchDevice(pa_context* c, int eol);
-    static void sinkInfo(pa_context* c, const pa_sink_info* i, int eol, void* userdata);
-    static void sourceInfo(pa_context* c, const pa_source_info* i, int eol, void* userdata);
+    template <typename Info>
+    static void deviceInfo(pa_context* c, const Info* i, int eol, void* userdata);
     static void writeDone(pa_context* c, int success, void* userdata);
     static void serverEvent(pa_context* c, pa_subscription_event_type_t t, uint32_t index,
                             void* userdata);
