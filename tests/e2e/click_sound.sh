@@ -11,11 +11,9 @@ sinkinputs_watch
 settings_write 10 1 0
 brennet_start
 volume_set 0
-icon_click 1
-wait_volume 6554 || fail "left click did not step"
+click_expect 1 6554 "left click did not step"
 wait_sinkinputs 1 || fail "no playback stream for the first click"
-icon_click 3
-wait_volume 0 || fail "right click did not step"
+click_expect 3 0 "right click did not step"
 wait_sinkinputs 2 || fail "no playback stream for the second click"
 # A click that writes nothing (already at 0) still plays its sound.
 icon_click 3
@@ -34,10 +32,8 @@ brennet_stop
 settings_write 10 0 0
 brennet_start
 before=$(sinkinputs_new)
-icon_click 1
-wait_volume 6554 || fail "left click with the sound off did not step"
-icon_click 1
-wait_volume 13108 || fail "second left click with the sound off did not step"
+click_expect 1 6554 "left click with the sound off did not step"
+click_expect 1 13108 "second left click with the sound off did not step"
 sleep 1
 [ "$(sinkinputs_new)" -eq "$before" ] || fail "a click with the sound off played a sound"
 brennet_stop
@@ -46,8 +42,7 @@ brennet_stop
 settings_write 10 1 0 "$E2E_DIR/no such file.wav"
 brennet_start
 before=$(sinkinputs_new)
-icon_click 3
-wait_volume 6554 || fail "right click did not step"
+click_expect 3 6554 "right click did not step"
 wait_sinkinputs $((before + 1)) || fail "no sound for a click with a missing sound file"
 
 pass "each click with the sound on opens a playback stream, none with it off or for holds"

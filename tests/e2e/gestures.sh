@@ -10,27 +10,21 @@ brennet_start
 
 # Step up: 0 + 6553.6 rounds to 6554; 6554 + 6553.6 = 13107.6 rounds to 13108.
 volume_set 0
-icon_click 1
-wait_volume 6554 || fail "left click from 0"
-icon_click 1
-wait_volume 13108 || fail "second left click from 6554"
+click_expect 1 6554 "left click from 0"
+click_expect 1 13108 "second left click from 6554"
 
 # Step down: 13108 - 6553.6 = 6554.4 -> 6554; 6554 - 6553.6 = 0.4 -> 0; below a step -> 0.
-icon_click 3
-wait_volume 6554 || fail "right click from 13108"
-icon_click 3
-wait_volume 0 || fail "right click from 6554"
+click_expect 3 6554 "right click from 13108"
+click_expect 3 0 "right click from 6554"
 volume_set 3000
-icon_click 3
-wait_volume 0 || fail "right click from 3000 (less than a step) should reach 0"
+click_expect 3 0 "right click from 3000 (less than a step) should reach 0"
 
 # At the top a left click writes nothing; just below it the step is clamped to the top.
 volume_set 65536
 icon_click 1
 expect_unchanged 1 || fail "left click at the top changed something"
 volume_set 60000
-icon_click 1
-wait_volume 65536 || fail "left click from 60000 should end at the top"
+click_expect 1 65536 "left click from 60000 should end at the top"
 
 # A quick double click is two clicks: two steps.
 volume_set 0
@@ -50,15 +44,13 @@ expect_unchanged 1 || fail "clicks while muted changed the volume or mute"
 icon_hold 3
 wait_mute no || fail "a second right hold did not unmute"
 [ "$(volume_get)" = 32768 ] || fail "clicks while muted changed the volume"
-icon_click 3
-wait_volume 26214 || fail "right click after unmuting (32768 - 6553.6 = 26214.4 -> 26214)"
+click_expect 3 26214 "right click after unmuting (32768 - 6553.6 = 26214.4 -> 26214)"
 
 # A left hold is no click: it steps nothing.
 icon_hold 1
 expect_unchanged 1 || fail "a left hold changed the volume"
 # Close whatever the hold opened, so later input reaches the icon.
 xdotool key --clearmodifiers Escape 2>/dev/null || true
-icon_click 1
-wait_volume 32768 || fail "left click after a left hold (26214 + 6553.6 = 32767.6 -> 32768)"
+click_expect 1 32768 "left click after a left hold (26214 + 6553.6 = 32767.6 -> 32768)"
 
 pass "clicks step by the rule, right holds mute and unmute, blocked clicks change nothing"

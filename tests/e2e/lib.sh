@@ -51,13 +51,9 @@ pass() {
 #   wait_until [-t SECONDS] COMMAND...
 wait_until() {
     local timeout=$E2E_TIMEOUT
-    if [ "${1:-}" = -t ]; then
-        timeout=$2
-        shift 2
-    fi
+    [ "${1:-}" = -t ] && timeout=$2 && shift 2
     local end=$((SECONDS + timeout))
-    while true; do
-        "$@" && return 0
+    until "$@"; do
         [ $SECONDS -ge $end ] && return 1
         sleep 0.05
     done
@@ -188,6 +184,11 @@ icon_press() {
 }
 icon_click() { icon_press "$1" 100; } # a click: held 100 ms
 icon_hold() { icon_press "$1" 700; }  # a hold: held 700 ms
+# A click with BUTTON, then the volume must reach VALUE: click_expect BUTTON VALUE MESSAGE.
+click_expect() {
+    icon_click "$1"
+    wait_volume "$2" || fail "$3"
+}
 
 # The null sink's volume (the first channel's raw value, 0..65536) and mute ("yes"/"no").
 volume_get() { pactl get-sink-volume "$SINK" | awk '/Volume:/ {print $3; exit}'; }
@@ -271,6 +272,18 @@ window_named() {
 click_at() {
     # shellcheck disable=SC2086
     xdotool mousemove --window "$1" $2 click 1
+}
+
+# Client positions (pixels) of the options dialog's controls, from its layout in twips / 15.
+TEXT1_AT="236 57"     # Frame1 (8,24) + Text1, the step box (216,24, 25x19)
+COMMAND3_AT="240 228" # Apply (176,216, 129x25)
+COMMAND5_AT="48 228"  # quit (8,216, 81x25)
+
+# Replaces the text of the dialog's step box with TEXT: type_step TEXT.
+type_step() {
+    click_at "$OPTIONS" "$TEXT1_AT"
+    xdotool key --clearmodifiers ctrl+a
+    xdotool type --delay 50 "$1"
 }
 
 # The options dialog: wait_options waits until it is shown and sets OPTIONS to its window.

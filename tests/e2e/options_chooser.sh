@@ -9,7 +9,6 @@ source "$(dirname "$0")/lib.sh"
 CHECK2_AT="40 128"    # Frame2 (8,96) + Check2 (8,24, 185x17): on its caption
 COMMAND1_AT="264 128" # Frame2 + Browse for the icon (224,24, 65x17)
 COMMAND2_AT="264 168" # Frame2 + Browse for the sound (224,64, 65x17)
-COMMAND3_AT="240 228" # Apply (176,216, 129x25)
 FILE1_FIRST_AT="230 18" # the chooser's file list (160,8, 145x175): its first row
 DONE_AT="264 202"     # the chooser's Done (224,192, 81x21)
 

@@ -5,10 +5,6 @@
 # out of the tray.
 source "$(dirname "$0")/lib.sh"
 
-# Client positions (pixels) of the controls used here, from the dialog's layout in twips / 15.
-TEXT1_AT="236 57"     # Frame1 (8,24) + Text1 (216,24, 25x19)
-COMMAND3_AT="240 228" # Apply (176,216, 129x25)
-COMMAND5_AT="48 228"  # quit (8,216, 81x25)
 _no_icon() { ! icon_window >/dev/null; }
 
 step_box_text() {
@@ -30,9 +26,7 @@ read -r _ _ w h < <(icon_geometry "$OPTIONS")
 wait_until -t 5 _step_box_is 10 || fail "the step box holds '$(step_box_text)', not 10"
 
 # A new step, Apply: saved, and a new instance takes over the tray.
-click_at "$OPTIONS" "$TEXT1_AT"
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 50 25
+type_step 25
 wait_until -t 5 _step_box_is 25 || fail "typing did not reach the step box"
 click_at "$OPTIONS" "$COMMAND3_AT"
 wait_restarted "$first"
@@ -40,8 +34,7 @@ second=$BRENNET_PID
 grep -qx '%U589E%U52A0%20%20%20%20%20%20%20=25' "$SETTINGS_FILE" ||
     fail "the settings file does not hold the step 25: $(cat "$SETTINGS_FILE")"
 volume_set 0
-icon_click 1
-wait_volume 16384 || fail "the new instance did not step by 25 per cent"
+click_expect 1 16384 "the new instance did not step by 25 per cent"
 
 # The quit button ends the program and removes its icon.
 icon_hold 1

@@ -14,8 +14,7 @@ brennet_start
 
 # The same outside level twice: 32768 + 6553.6 = 39321.6 -> 39322 both times.
 volume_set 32768
-icon_click 1
-wait_volume 39322 || fail "left click after pactl set 32768 at start (39322)"
+click_expect 1 39322 "left click after pactl set 32768 at start (39322)"
 volume_set 32768
 wait_volume 32768 || fail "pactl could not set 32768"
 icon_click 1

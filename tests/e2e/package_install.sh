@@ -10,7 +10,6 @@ source "$(dirname "$0")/lib.sh"
 
 BUILD_DIR=${BRENNET_BUILD_DIR:-$BRENNET_SOURCE_DIR/build}
 INSTALLED=/usr/lib/brennet/brennet
-COMMAND3_AT="240 228" # Apply, in the options dialog's client area
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "SKIP: installing a package needs root"
@@ -68,8 +67,7 @@ streams=$E2E_DIR/streams.txt
 _e2e_bg_pids+=($!)
 _plays_installed() { grep -F 'media.filename' "$streams" | grep -qF '/usr/lib/brennet/Change.wav'; }
 volume_set 0
-icon_click 1
-wait_volume 6554 || fail "a click on the installed program did not step the volume"
+click_expect 1 6554 "a click on the installed program did not step the volume"
 wait_until -t 10 _plays_installed || fail "no stream of /usr/lib/brennet/Change.wav was seen"
 kill "${_e2e_bg_pids[-1]}" 2>/dev/null
 

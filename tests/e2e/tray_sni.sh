@@ -12,23 +12,8 @@ settings_write 10 0 0
 export XDG_CONFIG_HOME NO_AT_BRIDGE=1 # no accessibility bus beside the private one
 panel_xml=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml
 mkdir -p "$(dirname "$panel_xml")"
-cat >"$panel_xml" <<'XML'
-<?xml version="1.0" encoding="UTF-8"?>
-<channel name="xfce4-panel" version="1.0">
-  <property name="configver" type="int" value="2"/>
-  <property name="panels" type="array">
-    <value type="int" value="1"/>
-    <property name="panel-1" type="empty">
-      <property name="position" type="string" value="p=6;x=0;y=0"/>
-      <property name="size" type="uint" value="32"/>
-      <property name="plugin-ids" type="array"><value type="int" value="1"/></property>
-    </property>
-  </property>
-  <property name="plugins" type="empty">
-    <property name="plugin-1" type="string" value="systray"/>
-  </property>
-</channel>
-XML
+# One panel at the top holding only the status tray (XEmbed and StatusNotifierItem).
+cp "$(dirname "$0")/xfce4-panel.xml" "$panel_xml"
 dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$E2E_DIR/bus.address" \
     4>"$E2E_DIR/bus.pid" || fail "no private session bus"
 _e2e_bg_pids+=("$(cat "$E2E_DIR/bus.pid")")
@@ -47,16 +32,12 @@ registered() {
         -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
         RegisteredStatusNotifierItems 2>/dev/null | grep -q "StatusNotifierItem-$BRENNET_PID-1"
 }
-item() { # item METHOD ARGS...: calls a method of the item as the host does
-    local method=$1
-    shift
-    gdbus call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /StatusNotifierItem \
-        -m "org.kde.StatusNotifierItem.$method" -- "$@" >/dev/null
+call() { # call OBJECT METHOD ARGS...: calls a method of Brennet's item as the host does
+    gdbus call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o "$1" -m "$2" -- \
+        "${@:3}" >/dev/null
 }
-menu_click() {
-    gdbus call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /MenuBar \
-        -m com.canonical.dbusmenu.Event -- "$1" clicked '<0>' 0 >/dev/null
-}
+item() { call /StatusNotifierItem "org.kde.StatusNotifierItem.$1" "${@:2}"; }
+menu_click() { call /MenuBar com.canonical.dbusmenu.Event "$1" clicked '<0>' 0; }
 
 panel_start
 brennet_start # docks in the panel's XEmbed tray
@@ -88,10 +69,8 @@ wait_volume 13108 || fail "the menu's step up should step"
 menu_click 5
 wait_options
 # Apply restarts over the session bus's claim: exactly one Brennet afterwards, and it answers.
-click_at "$OPTIONS" "236 57" # the step box
-xdotool key --clearmodifiers ctrl+a
-xdotool type --delay 50 20
-click_at "$OPTIONS" "240 228" # Apply
+type_step 20
+click_at "$OPTIONS" "$COMMAND3_AT"
 wait_restarted "$BRENNET_PID"
 [ "$(brennet_pids | wc -l)" = 1 ] || fail "Apply did not leave exactly one Brennet"
 "$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 || fail "a start after Apply should hand over and end with 0"

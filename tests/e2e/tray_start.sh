@@ -55,8 +55,7 @@ xdotool mousemove 10 400
 
 # A fresh start writes no settings, not even after clicks.
 volume_set 0
-icon_click 1
-wait_volume 6554 || fail "a left click on the fresh start did not step up"
+click_expect 1 6554 "a left click on the fresh start did not step up"
 [ ! -e "$XDG_CONFIG_HOME/Brennet" ] ||
     fail "a fresh start wrote settings: $(find "$XDG_CONFIG_HOME/Brennet" | head -5)"
 
@@ -73,8 +72,7 @@ kill -0 "$BRENNET_PID" || fail "brennet ended with the tray host"
 "$BRENNET_SOURCE_DIR/scripts/x-start" "$E2E_DIR/x" --tray-only || fail "trayer did not restart"
 wait_icon
 kill -0 "$BRENNET_PID" || fail "brennet ended"
-icon_click 1
-wait_volume 13108 || fail "a left click after the tray host's restart did not step up"
+click_expect 1 13108 "a left click after the tray host's restart did not step up"
 shot=$(screenshot redocked) || fail "no screenshot of the re-docked icon"
 blue=$(blue_pixels "$shot")
 [ "$blue" -ge 40 ] || fail "the re-docked icon is not drawn ($blue blue pixels)"
