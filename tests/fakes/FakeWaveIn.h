@@ -5,12 +5,16 @@
 //
 //     FakeWaveIn waveIn;                 // device 0 present, every call succeeds
 //     waveIn.setDevicePresent(false);    // waveInOpen fails with MMSYSERR_BADDEVICEID
-//     waveIn.failCall(FakeWaveIn::Op::PrepareHeader, 1);  // the first prepare fails
+//     waveIn.failCall(FakeWaveIn::Op::PrepareHeader, 1, MMSYSERR_NOMEM);  // the first prepare
 //
-// Every call is recorded in calls(), with the header it was given.
+// Every call is recorded in calls(), with the header it was given and its result. Calls on a
+// handle that is not the open one fail, and so do unpreparing a queued buffer and closing while
+// buffers are queued, as on the real device.
 
 #include "WaveInService.h"
 
+#include <algorithm>
+#include <cstring>
 #include <deque>
 #include <map>
 #include <optional>
@@ -20,19 +24,24 @@
 class FakeWaveIn : public WaveInService {
 public:
     enum class Op { Open, PrepareHeader, AddBuffer, Start, Reset, Stop, UnprepareHeader, Close };
-
     struct Call {
         Op op;
-        WAVEHDR* header = nullptr;
-        MMRESULT result = 0;
+        WAVEHDR* header;
+        MMRESULT result;
     };
 
     void setDevicePresent(bool present) { devicePresent_ = present; }
     // The nth call (1-based) of op fails with code.
     void failCall(Op op, int nth, MMRESULT code) { failures_[{op, nth}] = code; }
-
-    // The device fills the oldest queued buffer / every queued buffer.
-    bool finishNext();
+    bool finishNext() {
+        if (queue_.empty())
+            return false;
+        WAVEHDR* header = queue_.front();
+        queue_.pop_front();
+        header->dwBytesRecorded = header->dwBufferLength;
+        header->dwFlags = (header->dwFlags.load() & ~WHDR_INQUEUE) | WHDR_DONE;
+        return true;
+    }
     void finishAll() {
         while (finishNext()) {
         }
@@ -40,30 +49,81 @@ public:
 
     const std::vector<Call>& calls() const { return calls_; }
     void clearCalls() { calls_.clear(); }
-    int count(Op op) const;
+    int count(Op op) const {
+        return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
+                                              [op](const Call& c) { return c.op == op; }));
+    }
     const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
     const std::deque<WAVEHDR*>& queue() const { return queue_; }
     static std::string errorText(MMRESULT code) {
         return "Wave-input error " + std::to_string(code);
     }
 
-    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx,
-                        uintptr_t dwCallback, uintptr_t dwInstance, uint32_t fdwOpen) override;
-    MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInStart(HWAVEIN hwi) override { return call(Op::Start, hwi); }
-    MMRESULT waveInReset(HWAVEIN hwi) override;
-    MMRESULT waveInStop(HWAVEIN hwi) override { return call(Op::Stop, hwi); }
-    MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh) override;
-    MMRESULT waveInClose(HWAVEIN hwi) override;
-    MMRESULT waveInGetErrorTextA(MMRESULT mmrError, char* pszText, uint32_t cchText) override;
+    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx, uintptr_t,
+                        uintptr_t, uint32_t) override {
+        format_ = *pwfx;
+        return call(Op::Open, 0, nullptr, [&] {
+            if (!devicePresent_ || uDeviceID != 0)
+                return MMSYSERR_BADDEVICEID;
+            *phwi = handle_ = nextHandle_++;
+            return MMSYSERR_NOERROR;
+        });
+    }
+    MMRESULT waveInPrepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t) override {
+        return call(Op::PrepareHeader, hwi, pwh, [&] {
+            pwh->dwFlags |= WHDR_PREPARED;
+            return MMSYSERR_NOERROR;
+        });
+    }
+    MMRESULT waveInAddBuffer(HWAVEIN hwi, WAVEHDR* pwh, uint32_t) override {
+        return call(Op::AddBuffer, hwi, pwh, [&] {
+            pwh->dwFlags = (pwh->dwFlags.load() & ~WHDR_DONE) | WHDR_INQUEUE;
+            queue_.push_back(pwh);
+            return MMSYSERR_NOERROR;
+        });
+    }
+    MMRESULT waveInStart(HWAVEIN hwi) override { return call(Op::Start, hwi, nullptr, ok); }
+    MMRESULT waveInReset(HWAVEIN hwi) override {
+        return call(Op::Reset, hwi, nullptr, [&] { return finishAll(), MMSYSERR_NOERROR; });
+    }
+    MMRESULT waveInStop(HWAVEIN hwi) override { return call(Op::Stop, hwi, nullptr, ok); }
+    MMRESULT waveInUnprepareHeader(HWAVEIN hwi, WAVEHDR* pwh, uint32_t) override {
+        return call(Op::UnprepareHeader, hwi, pwh, [&] {
+            if (std::find(queue_.begin(), queue_.end(), pwh) != queue_.end())
+                return WAVERR_STILLPLAYING;
+            pwh->dwFlags &= ~WHDR_PREPARED;
+            return MMSYSERR_NOERROR;
+        });
+    }
+    MMRESULT waveInClose(HWAVEIN hwi) override {
+        return call(Op::Close, hwi, nullptr, [&] {
+            if (!queue_.empty())
+                return WAVERR_STILLPLAYING;
+            handle_ = 0;
+            return MMSYSERR_NOERROR;
+        });
+    }
+    MMRESULT waveInGetErrorTextA(MMRESULT code, char* text, uint32_t size) override {
+        const std::string message = errorText(code);
+        const size_t n = std::min<size_t>(message.size(), size - 1);
+        std::memcpy(text, message.data(), n);
+        text[n] = '\0';
+        return MMSYSERR_NOERROR;
+    }
 
 private:
-    // Records a call of op on hwi, header pwh; its result is the first failure that applies:
-    // a bad handle or header, then an injected failure, then check(). 0 means success.
+    static MMRESULT ok() { return MMSYSERR_NOERROR; }
+    // Records a call; its result is the first failure that applies: a handle that is not the open
+    // one, then an injected failure, then check().
     template <typename Check>
-    MMRESULT call(Op op, HWAVEIN hwi, WAVEHDR* pwh, uint32_t cbwh, Check check);
-    MMRESULT call(Op op, HWAVEIN hwi);
+    MMRESULT call(Op op, HWAVEIN hwi, WAVEHDR* pwh, Check check) {
+        const auto failure = failures_.find({op, ++callCounts_[op]});
+        MMRESULT result = op != Op::Open && (hwi == 0 || hwi != handle_) ? MMSYSERR_INVALHANDLE
+                          : failure != failures_.end()                   ? failure->second
+                                                                         : check();
+        calls_.push_back({op, pwh, result});
+        return result;
+    }
 
     bool devicePresent_ = true;
     std::map<std::pair<Op, int>, MMRESULT> failures_;

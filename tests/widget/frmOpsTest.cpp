@@ -8,6 +8,7 @@
 #include <QtWidgets>
 
 #include <csignal>
+#include <functional>
 #include <memory>
 
 #include <sys/resource.h>
@@ -24,9 +25,9 @@ struct FakeChooser : FileChooser {
 void clickIndicator(QCheckBox* box) {
     QStyleOptionButton option;
     option.initFrom(box);
-    const QRect indicator =
-        box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box);
-    QTest::mouseClick(box, Qt::LeftButton, Qt::NoModifier, indicator.center());
+    QTest::mouseClick(
+        box, Qt::LeftButton, Qt::NoModifier,
+        box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center());
 }
 
 void flushDeletes() {
@@ -42,13 +43,12 @@ private slots:
     void init() { start(QString()); }
     void cleanup() { rig_.reset(); }
 
-    void windowLayout();
-    void enableRule();
-    void enableRuleFromTheTrayHold();
-    void browseSetsExactAction();
+    void trayHoldFillsTheDialog();
+    void checkBoxesAndBrowse();
     void apply_data();
     void apply();
     void pickSurvivesCancel();
+    void failuresKeepRunning_data();
     void failuresKeepRunning();
 
 private:
@@ -63,40 +63,10 @@ private:
     FakeChooser chooser_;
 };
 
-// The design state of a new window (the layout itself is driven by the e2e test's clicks);
-// then the shown window: modeless, the main window's icon, the focus in the step.
-void frmOpsTest::windowLayout() {
+// The left hold shows the modeless dialog filled from the settings, with the main window's icon
+// and the focus in the step; only the plain defaults leave Apply off.
+void frmOpsTest::trayHoldFillsTheDialog() {
     QVERIFY(!ops().loadedForm());  // nothing until first use
-    QCOMPARE(ops().Text1()->text(), QStringLiteral("10"));
-    QVERIFY(!ops().Check1()->isChecked() && !ops().Check2()->isChecked());
-    QVERIFY(ops().lblIcon()->isHidden() && ops().lblSound()->isHidden());
-    QVERIFY(!ops().Command3()->isEnabled());
-
-    ops().showModeless();
-    QDialog* form = ops().loadedForm();
-    QVERIFY(!form->isModal());
-    QCOMPARE(form->windowIcon().cacheKey(), rig_->form->windowIcon().cacheKey());
-    QVERIFY(QTest::qWaitForWindowActive(form));
-    QCOMPARE(QApplication::focusWidget(), ops().Text1());  // the step is typed first
-}
-
-// The user's clicks on each check box, at its indicator; nothing disables Apply again.
-void frmOpsTest::enableRule() {
-    for (auto check : {&frmOps::Check1, &frmOps::Check2}) {
-        ops().Command4_Click();
-        flushDeletes();
-        ops().showModeless();
-        QVERIFY(QTest::qWaitForWindowExposed(ops().form()));
-        QCheckBox* box = (ops().*check)();
-        clickIndicator(box);
-        QVERIFY(box->isChecked() && ops().Command3()->isEnabled());
-        clickIndicator(box);
-        QVERIFY(!box->isChecked() && ops().Command3()->isEnabled());
-    }
-}
-
-// The left hold fills the dialog from the settings: only the plain defaults leave Apply off.
-void frmOpsTest::enableRuleFromTheTrayHold() {
     const std::tuple<const char*, const char*, const char*, bool> cases[] = {
         {"10", "0", "0", false},
         {"15", "0", "0", true},
@@ -108,10 +78,15 @@ void frmOpsTest::enableRuleFromTheTrayHold() {
         rig_->save(kUserIcon, icon);
         rig_->form->Initialize();
         rig_->form->Timer1_Timer();
-        QVERIFY(ops().loadedForm()->isVisible());
+        QDialog* form = ops().loadedForm();
+        QVERIFY(form->isVisible() && !form->isModal());
+        QCOMPARE(form->windowIcon().cacheKey(), rig_->form->windowIcon().cacheKey());
+        QVERIFY(QTest::qWaitForWindowActive(form));
+        QCOMPARE(QApplication::focusWidget(), ops().Text1());
         QCOMPARE(ops().Text1()->text(), QString::fromLatin1(step));
         QCOMPARE(ops().Check1()->isChecked(), *sound == '1');
         QCOMPARE(ops().Check2()->isChecked(), *icon == '1');
+        QVERIFY(ops().lblIcon()->isHidden() && ops().lblSound()->isHidden());
         QCOMPARE(ops().Command3()->isEnabled(), enabled);
         ops().Command4_Click();
         flushDeletes();
@@ -119,7 +94,20 @@ void frmOpsTest::enableRuleFromTheTrayHold() {
     }
 }
 
-void frmOpsTest::browseSetsExactAction() {
+// A click on either check box's indicator enables Apply, and unticking does not disable it again;
+// each Browse button sets its exact Action, NULs included, and shows the chooser.
+void frmOpsTest::checkBoxesAndBrowse() {
+    for (auto check : {&frmOps::Check1, &frmOps::Check2}) {
+        ops().Command4_Click();
+        flushDeletes();
+        ops().showModeless();
+        QVERIFY(QTest::qWaitForWindowExposed(ops().form()));
+        QCheckBox* box = (ops().*check)();
+        clickIndicator(box);
+        QVERIFY(box->isChecked() && ops().Command3()->isEnabled());
+        clickIndicator(box);
+        QVERIFY(!box->isChecked() && ops().Command3()->isEnabled());
+    }
     QTest::mouseClick(ops().Command1(), Qt::LeftButton);
     QCOMPARE(ops().Action, QStringLiteral(u"图标") + QString(2, QChar(u'\0')));
     QTest::mouseClick(ops().Command2(), Qt::LeftButton);
@@ -167,6 +155,7 @@ void frmOpsTest::apply() {
     QCOMPARE(rig.endCalls, 0);  // Apply ends by exiting, not by unloading the main window
 }
 
+// A pick made before Cancel is applied by a later window's Apply.
 void frmOpsTest::pickSurvivesCancel() {
     rig_->form->Timer1_Timer();
     ops().IconName = QStringLiteral("/pics/a.ico");  // as the chooser's Done leaves it
@@ -174,7 +163,6 @@ void frmOpsTest::pickSurvivesCancel() {
     ops().loadedForm()->close();  // any way of closing is Cancel
     flushDeletes();
     QVERIFY(!ops().loadedForm());
-
     rig_->form->Timer1_Timer();
     QVERIFY(ops().lblIcon()->isHidden());  // a fresh window
     ops().Command3_Click();
@@ -182,58 +170,61 @@ void frmOpsTest::pickSurvivesCancel() {
     QCOMPARE(rig_->tray.count(NIM_DELETE), 1);
 }
 
-// A save that fails, or a restart that fails: one message that names the file or program and the
-// reason, and this instance keeps running with its tray icon.
+void frmOpsTest::failuresKeepRunning_data() {
+    QTest::addColumn<int>("failure");
+    QTest::newRow("restart fails") << 0;
+    QTest::newRow("settings folder is a file") << 1;
+    QTest::newRow("disk full") << 2;
+}
+
+// A save or a restart that fails: one message that names the file or program and the reason, the
+// settings file as it was, and this instance keeps running with its tray icon and dialog.
 void frmOpsTest::failuresKeepRunning() {
-    rig_->process.failStart = QStringLiteral("Permission denied");
-    ops().SoundName = QStringLiteral("/snd/c.wav");
-    ops().Command3_Click();
-    QCOMPARE(rig_->stored(kSoundFile), QStringLiteral("/snd/c.wav"));
-    QCOMPARE(rig_->notifier.messages.size(), 1u);
-    QString prompt = QString::fromStdString(rig_->notifier.messages[0].prompt);
-    QVERIFY(prompt.contains("/opt/brennet/brennet") && prompt.contains("Permission denied"));
-    QCOMPARE(rig_->process.exits, 0);
-
+    QFETCH(int, failure);
     QTemporaryDir home;
-    const QString configHome = home.filePath(QStringLiteral("file"));
-    QVERIFY(QFile(configHome).open(QIODevice::WriteOnly));  // the config home is a file
-    start(configHome);
-    rig_->form->Timer1_Timer();
-    ops().IconName = QStringLiteral("/pics/a.ico");
-    ops().Command3_Click();
-    QCOMPARE(rig_->notifier.messages.size(), 1u);
-    prompt = QString::fromStdString(rig_->notifier.messages[0].prompt);
-    QVERIFY2(prompt.contains(rig_->settings.fileName(kApplication)), qPrintable(prompt));
-    QVERIFY(!rig_->settings.lastError().isEmpty() && prompt.contains(rig_->settings.lastError()));
-    QVERIFY(rig_->process.started.isEmpty() && rig_->process.exits == 0);
-    QCOMPARE(rig_->tray.count(NIM_DELETE), 0);
-    QVERIFY(ops().loadedForm()->isVisible());  // the user can try again or cancel
-
-    // A disk that fills up: the file size limit lets the old file be rewritten but not grow by
-    // the long icon path. Apply reports once and leaves the file byte for byte.
-    start(QString());
+    if (failure == 1) {
+        const QString configHome = home.filePath(QStringLiteral("file"));
+        QVERIFY(QFile(configHome).open(QIODevice::WriteOnly));
+        start(configHome);
+    }
     for (const QString& key : {kStep, kSound, kUserIcon, kIconFile, kSoundFile}) {
         rig_->save(key, QStringLiteral("1"));
     }
     QFile file(rig_->settings.fileName(kApplication));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QByteArray before = file.readAll();
+    const QByteArray before = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     file.close();
     rig_->form->Timer1_Timer();
     ops().setStepText(QStringLiteral("7"));
     ops().IconName = QStringLiteral("/pics/") + QString(300, QLatin1Char('a'));
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    const rlimit full{static_cast<rlim_t>(before.size() + 100), saved.rlim_max};
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    setrlimit(RLIMIT_FSIZE, &full);
+    if (failure == 0) {
+        rig_->process.failStart = QStringLiteral("Permission denied");
+    } else if (failure == 2) {  // the old file may be rewritten, but not grow by the long path
+        const rlimit full{static_cast<rlim_t>(before.size() + 100), saved.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &full);
+    }
     ops().Command3_Click();
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, oldHandler);
-    QCOMPARE(rig_->notifier.messages.size(), 1u);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), before);
-    QVERIFY(rig_->process.started.isEmpty());
+
+    QCOMPARE(rig_->notifier.count(), 1);
+    const QString prompt = QString::fromStdString(rig_->notifier.messages[0].prompt);
+    const QStringList named =
+        failure == 0
+            ? QStringList{"/opt/brennet/brennet", "Permission denied"}
+            : QStringList{rig_->settings.fileName(kApplication), rig_->settings.lastError()};
+    for (const QString& part : named) {
+        QVERIFY2(!part.isEmpty() && prompt.contains(part), qPrintable(prompt));
+    }
+    QCOMPARE(rig_->process.exits, 0);
+    if (failure != 0) {
+        QVERIFY(rig_->process.started.isEmpty());
+        QCOMPARE(rig_->tray.count(NIM_DELETE), 0);
+        QVERIFY(ops().loadedForm()->isVisible());  // the user can try again or cancel
+        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), before);
+    }
 }
 
 QTEST_MAIN(frmOpsTest)
