@@ -40,6 +40,10 @@ public:
     }
     ~FrmMainRig() {
         ops.reset();
+        flushDeletes();
+    }
+    // Runs the deleteLater() of closed windows now.
+    static void flushDeletes() {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 

@@ -30,10 +30,6 @@ void clickIndicator(QCheckBox* box) {
         box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center());
 }
 
-void flushDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 }  // namespace
 
 class frmOpsTest : public QObject {
@@ -89,7 +85,7 @@ void frmOpsTest::trayHoldFillsTheDialog() {
         QVERIFY(ops().lblIcon()->isHidden() && ops().lblSound()->isHidden());
         QCOMPARE(ops().Command3()->isEnabled(), enabled);
         ops().Command4_Click();
-        flushDeletes();
+        FrmMainRig::flushDeletes();
         QVERIFY(!ops().loadedForm());
     }
 }
@@ -99,7 +95,7 @@ void frmOpsTest::trayHoldFillsTheDialog() {
 void frmOpsTest::checkBoxesAndBrowse() {
     for (auto check : {&frmOps::Check1, &frmOps::Check2}) {
         ops().Command4_Click();
-        flushDeletes();
+        FrmMainRig::flushDeletes();
         ops().showModeless();
         QVERIFY(QTest::qWaitForWindowExposed(ops().form()));
         QCheckBox* box = (ops().*check)();
@@ -161,7 +157,7 @@ void frmOpsTest::pickSurvivesCancel() {
     ops().IconName = QStringLiteral("/pics/a.ico");  // as the chooser's Done leaves it
     ops().lblIcon()->setVisible(true);
     ops().loadedForm()->close();  // any way of closing is Cancel
-    flushDeletes();
+    FrmMainRig::flushDeletes();
     QVERIFY(!ops().loadedForm());
     rig_->form->Timer1_Timer();
     QVERIFY(ops().lblIcon()->isHidden());  // a fresh window
