@@ -31,25 +31,13 @@ TEST(StepConversionTest, PercentInAndOutInTheUsersLocale) {
     QLocale::setDefault(QLocale::c());
 }
 
-TEST(StepConversionTest, TextThatCannotServeAsStepGivesTheDefault) {
+TEST(StepConversionTest, TextThatCannotServeAsStepGivesTheDefaultAndLevelsRoundHalfToEven) {
     for (const char* bad : {"", "abc", "0", "-5", "1e400", "100.5", "inf", "nan", "10%"}) {
         EXPECT_EQ(S::percentToFraction(bad), 0.1) << bad;
     }
-    EXPECT_TRUE(S::isUsablePercent("0.001"));
     EXPECT_EQ(S::fractionToPercent(S::DefaultFraction), "10");
-}
-
-TEST(StepConversionTest, RoundsHalvesToEvenAndSaturates) {
-    constexpr int32_t top = std::numeric_limits<int32_t>::max();
-    const std::pair<double, int32_t> cases[] = {{0.5, 0},
-                                                {1.5, 2},
-                                                {2.5, 2},
-                                                {-1.5, -2},
-                                                {2147483646.5, 2147483646},
-                                                {2147483647.5, top},
-                                                {1e300, top},
-                                                {-1e300, std::numeric_limits<int32_t>::min()},
-                                                {NAN, 0}};
+    const std::pair<double, int32_t> cases[] = {
+        {0.5, 0}, {1.5, 2}, {-1.5, -2}, {1e300, std::numeric_limits<int32_t>::max()}, {NAN, 0}};
     for (const auto& [value, level] : cases) {
         EXPECT_EQ(S::roundToLevel(value), level) << value;
     }
