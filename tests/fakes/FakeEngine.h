@@ -25,6 +25,7 @@ public:
         bool hasPeak = false;
         int32_t peak = 0;
         int volumeReads = 0, volumeWrites = 0, muteReads = 0, muteWrites = 0;
+        void clearCounts() { volumeReads = volumeWrites = muteReads = muteWrites = 0; }
     };
 
     void add(Line line, Range range) { lines[line].range = range; }

@@ -1,7 +1,8 @@
 #pragma once
-// The program as main.cpp wires it, over fakes: a main window on a fake mixer with a master line
-// 0..255, fake wave input, message box, tray, sound player and process, a real settings store in
-// a temporary folder, and (makeOptions) the options dialog its left hold shows.
+// The program as main.cpp wires it, over fakes: a main window on the real mixer service over an
+// in-memory sound system whose master line is 0..255; fake wave input, message box, tray, sound
+// player and process; a real settings store in a temporary folder; and (makeOptions) the options
+// dialog its left hold shows.
 //
 //     FrmMainRig rig;                                 // also creates the QApplication once
 //     rig.save(settingNames::kSound, "0");            // a stored setting, as Apply writes it
@@ -11,7 +12,8 @@
 //
 // Form_Unload does not end the test program: it counts endCalls instead.
 
-#include "FakeMixer.h"
+#include "EngineMixer.h"
+#include "FakeEngine.h"
 #include "FakeNotifier.h"
 #include "FakeProcessControl.h"
 #include "FakeSoundPlayer.h"
@@ -36,7 +38,7 @@ public:
           process(programFolder + QStringLiteral("/brennet")),
           programFolder_(programFolder) {
         ensureApplication();
-        mixer.addMaster(0, 255);
+        engine.add(MixerEngine::Line::Speakers, {0, 255});
     }
     ~FrmMainRig() {
         ops.reset();
@@ -82,7 +84,10 @@ public:
     }
 
     QTemporaryDir temporary;
-    FakeMixer mixer;
+    // The sound system, its master line (0..255 and mute) and the real mixer service over it.
+    FakeEngine::State& master() { return engine.lines[MixerEngine::Line::Speakers]; }
+    FakeEngine engine;
+    EngineMixer mixer{engine};
     FakeWaveIn waveIn;
     FakeNotifier notifier;
     FakeTray tray;

@@ -19,7 +19,7 @@ protected:
         frmMain& form = rig.make();
         form.setOptionsView(&view);
         form.Form_Load();
-        rig.mixer.clearCalls();
+        master.clearCounts();
         return form;
     }
     void send(std::initializer_list<uint32_t> messages) {
@@ -42,18 +42,19 @@ protected:
     int sounds() const { return static_cast<int>(rig.player.played.size()); }
 
     FrmMainRig rig;
+    FakeEngine::State& master = rig.master();
     FakeOptionsView view;
 };
 
 TEST_F(frmMainGesturesTest, StepTableForRange255) {
     struct Case {
-        uint32_t level;
+        long level;
         bool left;
         int written;  // -1: nothing written
         int reads;
     };
     const Case cases[] = {
-        {0, true, 26, 2},   {1, true, 26, 2},     {254, true, 280, 2},  // past the maximum
+        {0, true, 26, 2},   {1, true, 26, 2},     {254, true, 255, 2},  // not past the maximum
         {255, true, -1, 1}, {255, false, 230, 2}, {27, false, 2, 2},
         {26, false, 0, 2},  {25, false, 0, 1},  // a last step to silence
         {0, false, -1, 1},
@@ -61,14 +62,14 @@ TEST_F(frmMainGesturesTest, StepTableForRange255) {
     start();
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "level " << c.level << (c.left ? " left" : " right"));
-        rig.mixer.setMasterLevel(c.level);
-        rig.mixer.clearCalls();
+        master.volume = c.level;
+        master.clearCounts();
         rig.player.played.clear();
         c.left ? leftClick() : rightClick();
-        EXPECT_EQ(rig.mixer.levelReads(), c.reads);
-        EXPECT_EQ(rig.mixer.levelWrites(), c.written < 0 ? 0 : 1);
-        EXPECT_EQ(rig.mixer.masterLevel(), c.written < 0 ? c.level : uint32_t(c.written));
-        EXPECT_EQ(rig.mixer.muteReads() + rig.mixer.muteWrites(), 0);
+        EXPECT_EQ(master.volumeReads, c.reads);
+        EXPECT_EQ(master.volumeWrites, c.written < 0 ? 0 : 1);
+        EXPECT_EQ(master.volume, c.written < 0 ? c.level : c.written);
+        EXPECT_EQ(master.muteReads + master.muteWrites, 0);
         // Every click that gets past the flags sounds, whether it wrote or not.
         EXPECT_EQ(rig.player.played, std::vector<std::string>{"/opt/brennet/Change.wav"});
     }
@@ -77,10 +78,10 @@ TEST_F(frmMainGesturesTest, StepTableForRange255) {
 TEST_F(frmMainGesturesTest, DoubleClickStepsTwiceAndOtherMessagesDoNothing) {
     frmMain& form = start();
     send({WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP});
-    EXPECT_EQ(rig.mixer.masterLevel(), 52u);  // 0 -> 26 -> 51.5, to the even 52
+    EXPECT_EQ(master.volume, 52);  // 0 -> 26 -> 51.5, to the even 52
     send({WM_RBUTTONDBLCLK, 0x207, 0x208});
     form.trayCallback(0x400, WM_LBUTTONDOWN);  // not the icon's callback message
-    EXPECT_EQ(rig.mixer.levelWrites(), 2);
+    EXPECT_EQ(master.volumeWrites, 2);
     EXPECT_FALSE(form.Timer1.isActive() || form.Timer2.isActive());
     EXPECT_EQ(sounds(), 2);
 }
@@ -93,7 +94,7 @@ TEST_F(frmMainGesturesTest, LeftHoldFillsAndShowsTheOptions) {
     EXPECT_EQ(view.calls,
               QStringList({"setStepText:7", "checkIcon", "checkSound", "showModeless"}));
     EXPECT_EQ(form.leftHoldUsed(), "0");  // the release after the hold cleared it
-    EXPECT_EQ(rig.mixer.levelWrites() + sounds(), 0);
+    EXPECT_EQ(master.volumeWrites + sounds(), 0);
 
     // Flags that are not "1" leave their boxes alone.
     view.calls.clear();
@@ -104,14 +105,14 @@ TEST_F(frmMainGesturesTest, LeftHoldFillsAndShowsTheOptions) {
 }
 
 TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
-    rig.mixer.setMasterMute(true);
-    rig.mixer.setMasterLevel(100);
+    master.muted = true;
+    master.volume = 100;
     frmMain& form = start();
 
     // Clicks while muted change nothing and sound nothing, but each release stops its timer.
     leftClick();
     rightClick();
-    EXPECT_EQ(rig.mixer.levelReads() + sounds(), 0);
+    EXPECT_EQ(master.volumeReads + sounds(), 0);
     EXPECT_FALSE(form.Timer1.isActive() || form.Timer2.isActive());
 
     // A left hold while muted: its release is blocked and leaves the flag set.
@@ -119,57 +120,57 @@ TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     EXPECT_EQ(form.leftHoldUsed(), "1");
     // The right hold unmutes; its release only clears the right flag.
     rightHold();
-    EXPECT_FALSE(rig.mixer.masterMute());
+    EXPECT_FALSE(master.muted);
     EXPECT_EQ(form.muteActive(), "0");
     EXPECT_EQ(form.rightHoldUsed(), "0");
-    EXPECT_EQ(rig.mixer.muteReads(), 2);
-    EXPECT_EQ(rig.mixer.muteWrites(), 1);
+    EXPECT_EQ(master.muteReads, 2);
+    EXPECT_EQ(master.muteWrites, 1);
 
     // The first left click after unmuting only clears the left flag; the next one steps.
     leftClick();
     EXPECT_EQ(form.leftHoldUsed(), "0");
-    EXPECT_EQ(rig.mixer.levelWrites(), 0);
+    EXPECT_EQ(master.volumeWrites, 0);
     leftClick();
-    EXPECT_EQ(rig.mixer.masterLevel(), 126u);  // 25.5 + 100 = 125.5, to the even 126
+    EXPECT_EQ(master.volume, 126);  // 25.5 + 100 = 125.5, to the even 126
     EXPECT_EQ(sounds(), 1);
 
     // Muted and unmuted by another program: the flag still blocks the clicks, and the hold
     // follows the mixer, not the flag: it mutes again, and a second hold unmutes.
     rightHold();
-    rig.mixer.setMasterMute(false);
+    master.muted = false;
     leftClick();
-    EXPECT_EQ(rig.mixer.masterLevel(), 126u);
+    EXPECT_EQ(master.volume, 126);
     rightHold();
-    EXPECT_TRUE(rig.mixer.masterMute());
+    EXPECT_TRUE(master.muted);
     EXPECT_EQ(form.muteActive(), "1");
     rightHold();
-    EXPECT_FALSE(rig.mixer.masterMute());
+    EXPECT_FALSE(master.muted);
     leftClick();
-    EXPECT_EQ(rig.mixer.masterLevel(), 152u);
+    EXPECT_EQ(master.volume, 152);
 }
 
 // Whole clicks, the middle button and the menu: blocked by the mute like clicks, but they follow
 // no hold, so they neither clear nor set the hold flags.
 TEST_F(frmMainGesturesTest, TrayCommandsFromClickOnlyTrays) {
-    rig.mixer.setMasterLevel(100);
+    master.volume = 100;
     frmMain& form = start();
     leftHold();  // its release used the flag up; set it again for the next release
     send({WM_LBUTTONDOWN});
     form.Timer1_Timer();
     form.trayCommand(TrayCommand::StepUp);
-    EXPECT_EQ(rig.mixer.masterLevel(), 126u);
+    EXPECT_EQ(master.volume, 126);
     EXPECT_EQ(form.leftHoldUsed(), "1");  // still there for the left release to come
     send({WM_LBUTTONUP});
 
     form.trayCommand(TrayCommand::SwitchMute);
-    EXPECT_TRUE(rig.mixer.masterMute() && form.trayMuted());
+    EXPECT_TRUE(master.muted && form.trayMuted());
     form.trayCommand(TrayCommand::StepDown);
-    EXPECT_EQ(rig.mixer.masterLevel(), 126u);
+    EXPECT_EQ(master.volume, 126);
     form.trayCommand(TrayCommand::SwitchMute);
-    EXPECT_FALSE(rig.mixer.masterMute());
+    EXPECT_FALSE(master.muted);
     EXPECT_EQ(form.rightHoldUsed(), "");  // no right release follows a middle click
     rightClick();
-    EXPECT_EQ(rig.mixer.masterLevel(), 100u);  // 126 - 25.5 = 100.5, to the even 100
+    EXPECT_EQ(master.volume, 100);  // 126 - 25.5 = 100.5, to the even 100
     EXPECT_EQ(sounds(), 2);
 
     form.trayCommand(TrayCommand::ShowOptions);

@@ -67,7 +67,7 @@ TEST_F(frmMainInitializeTest, StoredSettingsAndBadSteps) {
 
 TEST_F(frmMainInitializeTest, InitializeTwice) {
     ASSERT_TRUE(rig.save(kStep, "12.5"));
-    rig.mixer.setMasterMute(true);
+    rig.master().muted = true;
     frmMain& form = rig.make();
     form.Initialize();
     EXPECT_EQ(form.muteActive(), "1");
@@ -85,14 +85,14 @@ TEST_F(frmMainInitializeTest, InitializeTwice) {
 
     // Removed first (as Apply does), the icon comes back.
     form.removeTrayIcon();
-    rig.mixer.setMasterMute(true);
+    rig.master().muted = true;
     form.Initialize();
     EXPECT_TRUE(rig.tray.isShown(&form, 1));
     EXPECT_EQ(form.muteActive(), "1");
 
     // Without a mixer the remaining steps still run: the icon is shown.
     FrmMainRig noMixer;
-    noMixer.mixer.setDevicePresent(false);
+    noMixer.engine.reachable = false;
     noMixer.make().Initialize();
     EXPECT_TRUE(noMixer.tray.isShown(noMixer.form.get(), 1));
 }
