@@ -86,24 +86,6 @@ TEST_F(frmMainGesturesTest, DoubleClickStepsTwiceAndOtherMessagesDoNothing) {
     EXPECT_EQ(sounds(), 2);
 }
 
-TEST_F(frmMainGesturesTest, LeftHoldFillsAndShowsTheOptions) {
-    rig.save(settingNames::kStep, "7");
-    rig.save(settingNames::kUserIcon, "1");
-    frmMain& form = start();
-    leftHold();
-    EXPECT_EQ(view.calls,
-              QStringList({"setStepText:7", "checkIcon", "checkSound", "showModeless"}));
-    EXPECT_EQ(form.leftHoldUsed(), "0");  // the release after the hold cleared it
-    EXPECT_EQ(master.volumeWrites + sounds(), 0);
-
-    // Flags that are not "1" leave their boxes alone.
-    view.calls.clear();
-    form.Sound = "0";
-    form.UserIcon = "";
-    leftHold();
-    EXPECT_EQ(view.calls, QStringList({"setStepText:7", "showModeless"}));
-}
-
 TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     master.muted = true;
     master.volume = 100;
