@@ -36,23 +36,14 @@ _e2e_server=
 
 log() { echo "[$(date +%H:%M:%S.%3N)] $*" >&2; }
 
-fail() {
-    echo "FAIL: $*" >&2
-    exit 1
-}
-
-pass() {
-    E2E_FAILED=0
-    echo "PASS: $*"
-    exit 0
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
+pass() { E2E_FAILED=0; echo "PASS: $*"; exit 0; }
 
 # Polls a command until it succeeds; fails after TIMEOUT seconds (default E2E_TIMEOUT).
 #   wait_until [-t SECONDS] COMMAND...
 wait_until() {
-    local timeout=$E2E_TIMEOUT
-    [ "${1:-}" = -t ] && timeout=$2 && shift 2
-    local end=$((SECONDS + timeout))
+    local end=$((SECONDS + E2E_TIMEOUT))
+    [ "${1:-}" = -t ] && end=$((SECONDS + $2)) && shift 2
     until "$@"; do
         [ $SECONDS -ge $end ] && return 1
         sleep 0.05
@@ -144,13 +135,10 @@ _icon_ready() { # docked, and at least 16 pixels square
 }
 
 # Waits until the icon is docked and visible; sets ICON.
-wait_icon() {
-    wait_until _icon_ready || fail "the icon did not dock within ${E2E_TIMEOUT}s"
-}
+wait_icon() { wait_until _icon_ready || fail "the icon did not dock within ${E2E_TIMEOUT}s"; }
 
 # Starts $BRENNET (arguments are passed on) and waits for its icon.
 brennet_start() {
-    ICON=
     "$BRENNET" "$@" >>"$E2E_DIR/brennet.log" 2>&1 &
     BRENNET_PID=$!
     wait_icon
