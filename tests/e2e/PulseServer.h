@@ -86,15 +86,12 @@ public:
     }
     static std::string pactl(const std::string& args) { return shell("pactl " + args + " 2>&1"); }
 
-    // The first number after key in text, or -1.
-    static long numberAfter(const std::string& text, const std::string& key) {
-        size_t at = text.find(key);
-        return at == std::string::npos ? -1 : std::strtol(&text[at + key.size()], nullptr, 10);
-    }
-
-    // A device's state as the server reports it: kind is "sink" or "source".
-    static long volume(const std::string& kind = "sink", const std::string& name = "nullsink") {
-        return numberAfter(pactl("get-" + kind + "-volume " + name), "front-left:");
+    // A device's volume, as the server reports it for one channel: kind is "sink" or "source".
+    static long volume(const std::string& kind = "sink", const std::string& name = "nullsink",
+                       const std::string& channel = "front-left:") {
+        std::string out = pactl("get-" + kind + "-volume " + name);
+        size_t at = out.find(channel);
+        return at == std::string::npos ? -1 : std::strtol(&out[at + channel.size()], nullptr, 10);
     }
     static bool muted(const std::string& kind = "sink", const std::string& name = "nullsink") {
         return pactl("get-" + kind + "-mute " + name).find("yes") != std::string::npos;
@@ -103,13 +100,10 @@ public:
     // Polls until done() holds or the timeout passes.
     static bool waitFor(const std::function<bool()>& done,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10)) {
-        auto end = std::chrono::steady_clock::now() + timeout;
-        while (!done()) {
-            if (std::chrono::steady_clock::now() > end)
-                return false;
+        const auto end = std::chrono::steady_clock::now() + timeout;
+        while (!done() && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return true;
+        return done();
     }
 
 private:
