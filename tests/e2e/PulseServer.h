@@ -30,7 +30,6 @@ public:
     ~PulseServer() {
         stop();
         shell("rm -rf '" + dir_ + "'");
-        current_ = nullptr;
     }
 
     void start() {
@@ -41,7 +40,6 @@ public:
                                      shell("cat '" + out + "'"));
         for (size_t i = 0; i < pids_.size(); ++i)
             std::ifstream(dir_ + "/" + kPidFiles[i]) >> pids_[i];
-        current_ = this;
     }
 
     void restart() {
@@ -52,17 +50,13 @@ public:
     void stop() {
         signalServer(SIGCONT);
         std::system((script("stop") + " >/dev/null 2>&1").c_str());
-        for (pid_t& pid : pids_) {
-            if (pid > 0)
-                waitpid(pid, nullptr, WNOHANG);  // ours once orphaned (the subreaper below)
-            pid = 0;
+        // Reaps the server processes, ours once orphaned (the subreaper below).
+        while (waitpid(-1, nullptr, WNOHANG) > 0) {
         }
+        pids_ = {};
     }
 
-    static bool pipewire() {
-        const char* kind = std::getenv("BRENNET_TEST_SERVER");
-        return kind != nullptr && std::string(kind) == "pipewire";
-    }
+    static bool pipewire() { return env("BRENNET_TEST_SERVER") == "pipewire"; }
 
     // Sends the server a signal: SIGKILL ends it as a crash would, SIGSTOP hangs it (SIGCONT
     // lets it go on). stop() still cleans up after either. With PipeWire the server is
@@ -124,25 +118,26 @@ private:
         // the signal handler (kill is safe there), then die of the same signal.
         for (int sig : {SIGSEGV, SIGABRT, SIGBUS, SIGFPE, SIGINT, SIGTERM})
             signal(sig, [](int s) {
-                for (size_t i = 0; current_ != nullptr && i < current_->pids_.size(); ++i)
-                    if (current_->pids_[i] > 0)
-                        kill(current_->pids_[i], SIGTERM);
+                for (pid_t pid : pids_)
+                    if (pid > 0)
+                        kill(pid, SIGTERM);
                 signal(s, SIG_DFL);
                 raise(s);
             });
     }
 
+    static std::string env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
     std::string script(const std::string& what) const {
-        const char* src = std::getenv("BRENNET_SOURCE_DIR");
-        return std::string(src != nullptr ? src : ".") + "/scripts/" +
-               (pipewire() ? "pipewire-" : "pulse-") + what + " '" + dir_ + "'";
+        const std::string src = env("BRENNET_SOURCE_DIR");
+        return (src.empty() ? "." : src) + "/scripts/" + (pipewire() ? "pipewire-" : "pulse-") +
+               what + " '" + dir_ + "'";
     }
 
-    inline static PulseServer* current_ = nullptr;
     std::string dir_;
     bool sine_;
     // The pid files of both kinds of server, the stream that keeps the null sink awake first.
     static constexpr std::array<const char*, 5> kPidFiles = {
         "keeper.pid", "server.pid", "pipewire-pulse.pid", "wireplumber.pid", "pipewire.pid"};
-    std::array<pid_t, kPidFiles.size()> pids_{};
+    // Static, for the crash handler; the environment allows only one server at a time anyway.
+    inline static std::array<pid_t, kPidFiles.size()> pids_{};
 };
