@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 
 using Line = MixerEngine::Line;
 using Status = MixerEngine::Status;

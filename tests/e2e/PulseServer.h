@@ -67,17 +67,7 @@ public:
                 ::kill(pid, sig);
     }
 
-    // Runs a shell command and returns its standard output.
-    static std::string shell(const std::string& cmd) {
-        std::string out;
-        if (FILE* p = popen(cmd.c_str(), "r")) {
-            char buf[4096];
-            for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
-                out.append(buf, n);
-            pclose(p);
-        }
-        return out;
-    }
+    // Runs pactl; its output, messages included.
     static std::string pactl(const std::string& args) { return shell("pactl " + args + " 2>&1"); }
 
     // A device's volume, as the server reports it for one channel: kind is "sink" or "source".
@@ -126,6 +116,17 @@ private:
             });
     }
 
+    // Runs a shell command and returns its standard output.
+    static std::string shell(const std::string& cmd) {
+        std::string out;
+        if (FILE* p = popen(cmd.c_str(), "r")) {
+            char buf[4096];
+            for (size_t n; (n = fread(buf, 1, sizeof buf, p)) > 0;)
+                out.append(buf, n);
+            pclose(p);
+        }
+        return out;
+    }
     static std::string env(const char* name) { return std::getenv(name) ? std::getenv(name) : ""; }
     std::string script(const std::string& what) const {
         const std::string src = env("BRENNET_SOURCE_DIR");
