@@ -81,8 +81,7 @@ TEST_F(PulseEngineTest, OffersTheDefaultSinkAndSourceOnly) {
         EXPECT_THAT(engine.volumeRange(line), testing::FieldsAre(0, 65536));
         EXPECT_THAT(calls(line), Each(Status::Ok));
     }
-    EXPECT_EQ(pactl("info").find("PipeWire") != std::string::npos, PulseServer::pipewire())
-        << pactl("info");
+    EXPECT_EQ(pactl("info").find("PipeWire") != std::string::npos, PulseServer::pipewire());
     EXPECT_EQ(engine.lineName(Line::Speakers), "Null Output");
     EXPECT_EQ(engine.channels(Line::Speakers), 2);
     EXPECT_FALSE(engine.lineName(Line::WaveIn).empty());
