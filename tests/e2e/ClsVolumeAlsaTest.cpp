@@ -10,9 +10,13 @@
 #include "clsVolume.h"
 
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 #include <atomic>
+#include <ctime>
+
+using Clock = std::chrono::steady_clock;
+constexpr auto pactl = PulseServer::pactl;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -26,160 +30,131 @@ public:
     std::atomic<int> added{0};
 };
 
-// The services and the class, built in the order main.cpp builds them.
-struct Rig {
+// The services, built in the order main.cpp builds them, and then the class over them.
+struct Services {
     CountingWaveIn waveIn;
     AlsaEngine engine{&waveIn};
     EngineMixer mixer{engine};
     FakeNotifier notifier;
-    clsVolume volume{mixer, waveIn, notifier};
 };
-
-double cpuSeconds() {
-    rusage u{};
-    getrusage(RUSAGE_SELF, &u);
-    return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
-}
+struct Rig : Services, clsVolume {
+    Rig() : clsVolume(mixer, waveIn, notifier) {}
+};
 
 }  // namespace
 
 TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     PulseServer server;
-    ASSERT_TRUE(server.running()) << server.startLog();
-    PulseServer::shell("pactl set-sink-volume nullsink 30000; pactl set-sink-mute nullsink 0");
-    Rig rig;
-    clsVolume& v = rig.volume;
-    EXPECT_EQ(v.VolumeMax(), 65536);
+    pactl("set-sink-volume nullsink 30000");
+    Rig v;
     EXPECT_EQ(v.VolumeMin(), 0);
+    EXPECT_EQ(v.VolumeMax(), 65536);
+    // Lines the server lacks: bounds 0.
+    EXPECT_EQ(v.CDMax() + v.SynMax() + v.MicMax() + v.LineMax() + v.WaveMax(), 0);
 
-    // Another program's change is what the next read returns, every time, and writes land on
-    // the server, also one equal to a value the mixer saw before the other program's change.
+    // Another program's change is what the next read returns, every time, also one back to a
+    // value the mixer saw before.
     EXPECT_EQ(v.VolumeLevel(), 30000);
     for (int32_t level : {12345, 40000, 12345, 0, 65536}) {
-        PulseServer::shell("pactl set-sink-volume nullsink " + std::to_string(level));
+        pactl("set-sink-volume nullsink " + std::to_string(level));
         EXPECT_EQ(v.VolumeLevel(), level);
     }
     // A step, then another program sets the level from before the step again: the next step
     // starts from that level, not from the one written.
-    PulseServer::shell("pactl set-sink-volume nullsink 32768");
-    v.VolumeLevel(v.VolumeLevel() + 6554);
-    EXPECT_EQ(PulseServer::sinkVolume(), 39322);
-    PulseServer::shell("pactl set-sink-volume nullsink 32768");
-    v.VolumeLevel(v.VolumeLevel() + 6554);
-    EXPECT_EQ(PulseServer::sinkVolume(), 39322);
+    for (int i = 0; i < 2; ++i) {
+        pactl("set-sink-volume nullsink 32768");
+        v.VolumeLevel(v.VolumeLevel() + 6554);
+        EXPECT_EQ(PulseServer::volume(), 39322) << i;
+    }
 
     v.VolumeMute(VB_TRUE);
-    EXPECT_TRUE(PulseServer::sinkMuted());
-    PulseServer::shell("pactl set-sink-mute nullsink 0");
+    EXPECT_TRUE(PulseServer::muted());
+    pactl("set-sink-mute nullsink 0");
     EXPECT_EQ(v.VolumeMute(), VB_FALSE);
 
-    // Above the top is the top; a negative level changes nothing.
+    // Above the top is the top; our own write is what the next read returns; a negative level
+    // changes nothing.
     v.VolumeLevel(v.VolumeMax() + 5000);
-    EXPECT_EQ(PulseServer::sinkVolume(), 65536);
-    EXPECT_EQ(v.LastResult(), 0);
-    v.VolumeLevel(20000);
-    v.VolumeLevel(-1);
-    EXPECT_EQ(v.LastResult(), 11);
-    EXPECT_EQ(PulseServer::sinkVolume(), 20000);
-
-    // Our own write is what the next read returns.
+    EXPECT_TRUE(PulseServer::volume() == 65536 && v.LastResult() == 0) << v.LastResult();
     v.VolumeLevel(23456);
     EXPECT_EQ(v.VolumeLevel(), 23456);
-
-    // Lines the server lacks: bounds 0.
-    EXPECT_EQ(v.CDMax() + v.SynMax() + v.MicMax() + v.LineMax() + v.WaveMax(), 0);
+    v.VolumeLevel(-1);
+    EXPECT_TRUE(PulseServer::volume() == 23456 && v.LastResult() == 11) << v.LastResult();
 }
 
 TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
     PulseServer server;
-    ASSERT_TRUE(server.running()) << server.startLog();
     {
-        Rig rig;
-        clsVolume& v = rig.volume;
+        Rig v;
         ASSERT_EQ(v.VolumeMax(), 65536);
         server.stop();
         // Polled hard while the server is away: every access fails promptly, and the
         // reconnection attempts are paced, so the accesses cost little CPU time.
-        double cpuBefore = cpuSeconds();
-        auto start = std::chrono::steady_clock::now();
+        const std::clock_t cpuBefore = std::clock();
+        const auto start = Clock::now();
         for (int i = 0; i < 200; ++i) {
-            EXPECT_EQ(v.VolumeLevel(), 0);
-            EXPECT_NE(v.LastResult(), 0);
+            EXPECT_TRUE(v.VolumeLevel() == 0 && v.LastResult() != 0);
             v.VolumeLevel(1000);
             EXPECT_NE(v.LastResult(), 0);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(5ms);
         }
-        std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-        EXPECT_LT(cpuSeconds() - cpuBefore, 0.5 * elapsed.count());
+        EXPECT_LT(double(std::clock() - cpuBefore) / CLOCKS_PER_SEC,
+                  0.5 * ((Clock::now() - start) / 1.0s));
         EXPECT_EQ(v.VolumeMute(), VB_FALSE);
 
-        // Back again: the controls found at creation work at the next access.
-        ASSERT_TRUE(server.start()) << server.startLog();
-        PulseServer::shell("pactl set-sink-volume nullsink 12000");
-        EXPECT_EQ(v.VolumeLevel(), 12000);
-        EXPECT_EQ(v.LastResult(), 0);
+        // Back again: the controls found at creation work at the next access, also after a
+        // stop and a start between two accesses.
+        server.start();
+        pactl("set-sink-volume nullsink 12000");
+        EXPECT_TRUE(v.VolumeLevel() == 12000 && v.LastResult() == 0) << v.LastResult();
         v.VolumeLevel(24000);
-        EXPECT_EQ(PulseServer::sinkVolume(), 24000);
-
-        // Stopped and restarted between two accesses: the next one still works.
-        server.stop();
-        ASSERT_TRUE(server.start()) << server.startLog();
+        EXPECT_EQ(PulseServer::volume(), 24000);
+        server.restart();
         v.VolumeLevel(33333);
-        EXPECT_EQ(PulseServer::sinkVolume(), 33333);
+        EXPECT_EQ(PulseServer::volume(), 33333);
     }
 
     // Created while no server runs: once one starts, an access connects the object.
     server.stop();
-    Rig rig;
-    clsVolume& v = rig.volume;
+    Rig v;
     EXPECT_EQ(v.VolumeMax(), 0);
-    ASSERT_TRUE(server.start()) << server.startLog();
-    PulseServer::shell("pactl set-sink-volume nullsink 15000");
-    ASSERT_TRUE(
-        PulseServer::waitFor([&] { return v.VolumeLevel() == 15000; }, std::chrono::seconds(5)));
+    server.start();
+    pactl("set-sink-volume nullsink 15000");
+    ASSERT_TRUE(PulseServer::waitFor([&] { return v.VolumeLevel() == 15000; }, 5s));
     EXPECT_EQ(v.VolumeMax(), 65536);
     v.VolumeLevel(16000);
-    EXPECT_EQ(PulseServer::sinkVolume(), 16000);
+    EXPECT_EQ(PulseServer::volume(), 16000);
 }
 
 TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSourceAndTheBuffersKeepCycling) {
+    PulseServer server(true);
+    // Polls the input meter for a while, checking each reading.
+    auto poll = [](clsVolume& v, std::chrono::milliseconds time, auto check) {
+        for (auto end = Clock::now() + time; Clock::now() < end; std::this_thread::sleep_for(100ms))
+            check(v.CurrentVolumeMeterInput());
+    };
     {
-        PulseServer server(true);
-        ASSERT_TRUE(server.running()) << server.startLog();
-        Rig rig;
-        clsVolume& v = rig.volume;
+        Rig v;
         EXPECT_EQ(v.MaxVolumeMeterInput(), 32767);
         EXPECT_EQ(v.CurrentVolumeMeterOutput(), 0);
-        EXPECT_EQ(rig.waveIn.added.load(), 0) << "the output meter starts no capture";
+        EXPECT_EQ(v.waveIn.added.load(), 0) << "the output meter starts no capture";
 
         ASSERT_TRUE(PulseServer::waitFor([&] { return v.CurrentVolumeMeterInput() > 8000; }));
         // Several seconds of polling: the two 1-second buffers go back to the device again and
         // again, and the meter keeps reading the sine.
-        int addedBefore = rig.waveIn.added.load();
-        auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < end) {
-            EXPECT_GT(v.CurrentVolumeMeterInput(), 8000);
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        EXPECT_GE(rig.waveIn.added.load() - addedBefore, 3);
-        EXPECT_EQ(rig.notifier.count(), 0);
+        const int addedBefore = v.waveIn.added.load();
+        poll(v, 5s, [](int32_t level) { EXPECT_GT(level, 8000); });
+        EXPECT_GE(v.waveIn.added.load() - addedBefore, 3);
+        EXPECT_EQ(v.notifier.count(), 0);
 
         // A mixer without the capture offers no input meter.
         AlsaEngine bareEngine;
         EngineMixer bare(bareEngine);
-        clsVolume noMeter(bare, rig.waveIn, rig.notifier);
-        EXPECT_EQ(noMeter.MaxVolumeMeterInput(), 0);
+        EXPECT_EQ(clsVolume(bare, v.waveIn, v.notifier).MaxVolumeMeterInput(), 0);
     }
-    {
-        PulseServer server;
-        ASSERT_TRUE(server.running()) << server.startLog();
-        Rig rig;
-        clsVolume& v = rig.volume;
-        v.CurrentVolumeMeterInput();
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
-        while (std::chrono::steady_clock::now() < end) {
-            EXPECT_EQ(v.CurrentVolumeMeterInput(), 0) << "the idle sink's monitor is silent";
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-    }
+    // The idle sink's monitor as the source: the meter reads silence.
+    pactl("set-default-source nullsink.monitor");
+    Rig v;
+    v.CurrentVolumeMeterInput();
+    poll(v, 1500ms, [](int32_t level) { EXPECT_EQ(level, 0); });
 }
