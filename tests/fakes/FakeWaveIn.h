@@ -17,7 +17,6 @@
 #include <cstring>
 #include <deque>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,15 +52,13 @@ public:
         return static_cast<int>(std::count_if(calls_.begin(), calls_.end(),
                                               [op](const Call& c) { return c.op == op; }));
     }
-    const std::optional<WAVEFORMATEX>& openedFormat() const { return format_; }
     const std::deque<WAVEHDR*>& queue() const { return queue_; }
     static std::string errorText(MMRESULT code) {
         return "Wave-input error " + std::to_string(code);
     }
 
-    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX* pwfx, uintptr_t,
+    MMRESULT waveInOpen(HWAVEIN* phwi, uint32_t uDeviceID, const WAVEFORMATEX*, uintptr_t,
                         uintptr_t, uint32_t) override {
-        format_ = *pwfx;
         return call(Op::Open, 0, nullptr, [&] {
             if (!devicePresent_ || uDeviceID != 0)
                 return MMSYSERR_BADDEVICEID;
@@ -130,7 +127,6 @@ private:
     std::map<Op, int> callCounts_;
     HWAVEIN handle_ = 0;
     HWAVEIN nextHandle_ = 0x40;
-    std::optional<WAVEFORMATEX> format_;
     std::deque<WAVEHDR*> queue_;
     std::vector<Call> calls_;
 };

@@ -183,11 +183,6 @@ TEST_F(clsVolumeTest, TheInputMeterRunsACaptureThatKeepsCyclingAndEndsCleanly) {
 
     engine.lines[Line::WaveIn].peak = 31;
     EXPECT_EQ(volume->CurrentVolumeMeterInput(), 31);
-    ASSERT_TRUE(waveIn.openedFormat().has_value());
-    const WAVEFORMATEX& f = *waveIn.openedFormat();
-    EXPECT_EQ(std::vector<uint32_t>({f.wFormatTag, f.nChannels, f.nSamplesPerSec, f.nAvgBytesPerSec,
-                                     f.nBlockAlign, f.wBitsPerSample, f.cbSize}),
-              std::vector<uint32_t>({WAVE_FORMAT_PCM, 1, 8000, 8000, 1, 8, 0}));
     ASSERT_EQ(waveIn.queue().size(), 2u);
     EXPECT_EQ(waveIn.count(WOp::Start), 1);
 
