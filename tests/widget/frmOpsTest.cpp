@@ -30,6 +30,8 @@ void clickIndicator(QCheckBox* box) {
         box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center());
 }
 
+enum Failure { RestartFails, FolderIsAFile, DiskFull };
+
 }  // namespace
 
 class frmOpsTest : public QObject {
@@ -168,9 +170,9 @@ void frmOpsTest::pickSurvivesCancel() {
 
 void frmOpsTest::failuresKeepRunning_data() {
     QTest::addColumn<int>("failure");
-    QTest::newRow("restart fails") << 0;
-    QTest::newRow("settings folder is a file") << 1;
-    QTest::newRow("disk full") << 2;
+    QTest::newRow("restart fails") << int(RestartFails);
+    QTest::newRow("settings folder is a file") << int(FolderIsAFile);
+    QTest::newRow("disk full") << int(DiskFull);
 }
 
 // A save or a restart that fails: one message that names the file or program and the reason, the
@@ -178,7 +180,7 @@ void frmOpsTest::failuresKeepRunning_data() {
 void frmOpsTest::failuresKeepRunning() {
     QFETCH(int, failure);
     QTemporaryDir home;
-    if (failure == 1) {
+    if (failure == FolderIsAFile) {
         const QString configHome = home.filePath(QStringLiteral("file"));
         QVERIFY(QFile(configHome).open(QIODevice::WriteOnly));
         start(configHome);
@@ -195,9 +197,10 @@ void frmOpsTest::failuresKeepRunning() {
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    if (failure == 0) {
+    if (failure == RestartFails) {
         rig_->process.failStart = QStringLiteral("Permission denied");
-    } else if (failure == 2) {  // the old file may be rewritten, but not grow by the long path
+    } else if (failure ==
+               DiskFull) {  // the old file may be rewritten, but not grow by the long path
         const rlimit full{static_cast<rlim_t>(before.size() + 100), saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &full);
     }
@@ -208,14 +211,14 @@ void frmOpsTest::failuresKeepRunning() {
     QCOMPARE(rig_->notifier.count(), 1);
     const QString prompt = QString::fromStdString(rig_->notifier.messages[0].prompt);
     const QStringList named =
-        failure == 0
+        failure == RestartFails
             ? QStringList{"/opt/brennet/brennet", "Permission denied"}
             : QStringList{rig_->settings.fileName(kApplication), rig_->settings.lastError()};
     for (const QString& part : named) {
         QVERIFY2(!part.isEmpty() && prompt.contains(part), qPrintable(prompt));
     }
     QCOMPARE(rig_->process.exits, 0);
-    if (failure != 0) {
+    if (failure != RestartFails) {
         QVERIFY(rig_->process.started.isEmpty());
         QCOMPARE(rig_->tray.count(NIM_DELETE), 0);
         QVERIFY(ops().loadedForm()->isVisible());  // the user can try again or cancel
