@@ -199,8 +199,8 @@ void frmOpsTest::failuresKeepRunning() {
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
     if (failure == RestartFails) {
         rig_->process.failStart = QStringLiteral("Permission denied");
-    } else if (failure ==
-               DiskFull) {  // the old file may be rewritten, but not grow by the long path
+    } else if (failure == DiskFull) {
+        // The old file may be rewritten, but not grow by the long path.
         const rlimit full{static_cast<rlim_t>(before.size() + 100), saved.rlim_max};
         setrlimit(RLIMIT_FSIZE, &full);
     }
