@@ -3,12 +3,16 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps build run test test-asan bench package format clean
+.PHONY: all deps deps-test build run test test-asan bench package format clean
 
 all: build
 
+# What building and running need; the test servers, hosts and tools come with make test only.
 deps:
 	scripts/install-deps
+
+deps-test:
+	scripts/install-deps --test
 
 build: deps
 	cmake -S . -B build $(CMAKE_FLAGS)
@@ -19,20 +23,20 @@ run: build
 
 # Every test: unit, widget, the ALSA adaptor against a real PulseAudio server, and the real
 # program under Xvfb with a tray host; then the unit and widget tests again under ASan and UBSan.
-test: build
+test: deps-test build
 	cd build && ctest --output-on-failure -j$(JOBS)
 	$(MAKE) test-asan
 
-test-asan: deps
+test-asan: deps-test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBRENNET_SANITIZE=ON -DBRENNET_BENCH=OFF
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j$(JOBS) -L 'unit|widget'
 
-bench: build
+bench: deps-test build
 	scripts/run-bench
 
-package: build
+package: deps-test build
 	cd build && cpack -G DEB
 
 format:
