@@ -3,6 +3,9 @@
 // org.kde.StatusNotifierItem object with a com.canonical.dbusmenu menu on the session bus,
 // registered with org.kde.StatusNotifierWatcher. While no watcher runs the item waits on the
 // bus; whenever a watcher appears (a panel started or restarted) it registers again.
+//
+// Why our own: Debian 12 ships no Qt 6 StatusNotifierItem library, and QSystemTrayIcon's item
+// has neither the wheel nor a way to move back to an XEmbed tray while the program runs.
 
 #include "TrayService.h"
 

@@ -3,6 +3,11 @@
 // window that asks the owner of _NET_SYSTEM_TRAY_S<screen> to embed it (XEmbed). While no tray
 // runs, icons wait hidden; when a tray starts or restarts (the MANAGER message on the root
 // window) they dock again.
+//
+// Why our own and not QSystemTrayIcon: a hold needs the press and the release apart, as they
+// happen, and QSystemTrayIcon reports only whole clicks; it also drops the wheel, and it picks
+// its protocol once per process, so it cannot move to a StatusNotifierItem when a tray turns out
+// to be a proxy or goes away.
 
 #include "TrayService.h"
 
