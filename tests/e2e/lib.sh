@@ -22,6 +22,16 @@
 # pass and kept (its path printed) after a failure.
 set -uo pipefail
 
+# The test's shell becomes a child subreaper (kept across exec), so a process that its parent
+# leaves behind, such as the instance Apply starts detached, becomes this shell's child instead
+# of init's: the test finds its processes by parent pid, never by name, and reaps them.
+if [ -z "${_E2E_SUBREAPER:-}" ]; then
+    _E2E_SUBREAPER=1 exec python3 -c 'import ctypes, os, sys
+ctypes.CDLL(None, use_errno=True).prctl(36, 1, 0, 0, 0)  # PR_SET_CHILD_SUBREAPER
+os.execvp("bash", ["bash"] + sys.argv[1:])' "$0" "$@"
+fi
+unset _E2E_SUBREAPER
+
 E2E_TIMEOUT=${E2E_TIMEOUT:-20}
 BRENNET_SOURCE_DIR=${BRENNET_SOURCE_DIR:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)}
 BRENNET=${BRENNET:-$BRENNET_SOURCE_DIR/build/brennet}
@@ -278,13 +288,22 @@ type_step() {
 _options_shown() { OPTIONS=$(window_named '[Brennet] - [设置]' '^\[Brennet\] - '); }
 wait_options() { wait_until _options_shown || fail "the options dialog did not open"; }
 
-# The Brennet processes that run with this test's settings (a restarted one is no child of
-# this shell).
+# The Brennet processes this test started: its shell's descendants (a restarted instance is one,
+# see the subreaper above) that run the file $BRENNET names.
 brennet_pids() {
-    local pid
-    for pid in $(pgrep -x brennet); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "XDG_CONFIG_HOME=$XDG_CONFIG_HOME" &&
+    local exe pid
+    exe=$(readlink -f "$BRENNET")
+    for pid in $(_descendants $$); do
+        if [ "$(readlink "/proc/$pid/exe" 2>/dev/null)" = "$exe" ]; then
             echo "$pid"
+        fi
+    done
+}
+_descendants() {
+    local pid
+    for pid in $(cat /proc/"$1"/task/*/children 2>/dev/null); do
+        echo "$pid"
+        _descendants "$pid"
     done
 }
 _other_brennet() { NEW_PID=$(brennet_pids | grep -vx "$1" | head -n 1) && [ -n "$NEW_PID" ]; }
