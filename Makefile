@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
-.PHONY: all deps deps-test build run test test-asan bench package format clean
+.PHONY: all deps deps-test build run test test-asan test-tsan bench package format clean
 
 all: build
 
@@ -22,16 +22,27 @@ run: build
 	build/brennet
 
 # Every test: unit, widget, the ALSA adaptor against a real PulseAudio server, and the real
-# program under Xvfb with a tray host; then the unit and widget tests again under ASan and UBSan.
+# program under Xvfb with a tray host; then the unit and widget tests again under ASan and UBSan,
+# and the engine and capture tests under ThreadSanitizer.
 test: deps-test build
 	cd build && ctest --output-on-failure -j$(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) test-tsan
 
 test-asan: deps-test
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DBRENNET_SANITIZE=ON -DBRENNET_BENCH=OFF
 	cmake --build build-asan -j$(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j$(JOBS) -L 'unit|widget'
+
+# The engines and the capture, whose worker threads meet the callers', against the real servers.
+# Only their test programs are built (they use no Qt), so the extra build stays small.
+TSAN_TESTS = PulseEngineTest ClsVolumeAlsaTest AlsaWaveInTest
+test-tsan: deps-test
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=Debug -DBRENNET_TSAN=ON -DBRENNET_BENCH=OFF
+	cmake --build build-tsan -j$(JOBS) --target $(TSAN_TESTS)
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" \
+		ctest --output-on-failure -L 'engine|alsa'
 
 bench: deps-test build
 	scripts/run-bench
@@ -43,4 +54,4 @@ format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-tsan
