@@ -1,6 +1,7 @@
 #include "AlsaWaveIn.h"
 
 #include "AlsaCaptureStream.h"
+#include "AlsaErrors.h"
 
 #include <alsa/asoundlib.h>
 
@@ -33,13 +34,10 @@ MMRESULT openResult(int err) {
     }
 }
 
-void quietErrors(const char*, int, const char*, int, const char*, ...) {}
-
 }  // namespace
 
 AlsaWaveIn::AlsaWaveIn() {
-    // ALSA's own error lines come on every attempt where no card or server is there.
-    snd_lib_error_set_handler(&quietErrors);
+    silenceAlsaErrors();
 }
 
 AlsaWaveIn::~AlsaWaveIn() {

@@ -1,5 +1,6 @@
 #include "AlsaEngine.h"
 
+#include "AlsaErrors.h"
 #include "AlsaWaveIn.h"
 
 #include <alsa/asoundlib.h>
@@ -35,14 +36,10 @@ snd_mixer_elem_t* findElement(snd_mixer_t* mixer, const char* name) {
     return snd_mixer_find_selem(mixer, id);
 }
 
-void quietErrors(const char*, int, const char*, int, const char*, ...) {}
-
 }  // namespace
 
 AlsaEngine::AlsaEngine(const AlsaWaveIn* capture) : capture_(capture) {
-    // ALSA's own error lines ("cannot find card", the pulse plugin's "connection refused") come
-    // on every attempt where no card or server is there; Brennet reports such changes itself.
-    snd_lib_error_set_handler(&quietErrors);
+    silenceAlsaErrors();
 }
 
 AlsaEngine::~AlsaEngine() {
