@@ -17,11 +17,6 @@ QString withNuls(const char* utf8, int nuls) {
     return QString::fromUtf8(utf8) + QString(nuls, QChar(u'\0'));
 }
 
-QString shownText(const QString& stored) {
-    const int nul = stored.indexOf(QChar(u'\0'));
-    return nul < 0 ? stored : stored.left(nul);
-}
-
 QDialog* newDialog(const char* objectName, int widthTwips, int heightTwips) {
     auto* d = new QDialog(nullptr, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                                        Qt::WindowCloseButtonHint);

@@ -14,9 +14,6 @@ namespace forms {
 // The text followed by `nuls` NULs, as the program stores some captions and values.
 QString withNuls(const char* utf8, int nuls);
 
-// A stored caption as the window shows it: the text up to the first NUL.
-QString shownText(const QString& stored);
-
 // A modeless dialog with a fixed client area given in twips.
 QDialog* newDialog(const char* objectName, int widthTwips, int heightTwips);
 

@@ -4,6 +4,8 @@
 #include "DriveListBox.h"
 #include "FileListBox.h"
 #include "Forms.h"
+#include "JoinPath.h"
+#include "NulText.h"
 #include "ProcessControl.h"
 #include "Twips.h"
 #include "frmOps.h"
@@ -135,7 +137,7 @@ QLabel* frmOpen::lblStatus() {
 
 void frmOpen::setCaption(const QString& caption) {
     caption_ = caption;
-    form()->setWindowTitle(forms::shownText(caption));
+    form()->setWindowTitle(upToFirstNul(caption));
 }
 
 void frmOpen::showModeless() {
@@ -222,7 +224,7 @@ void frmOpen::showUnreadable(const QString& folder, const QString& reason) {
 QString frmOpen::pickedPath() {
     const QString folder = File1()->Path();
     const QString name = File1()->FileName();
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+    return joinPath(folder, name);
 }
 
 // Done: the options dialog takes the pick for the kind of file it asked for; an Action that

@@ -3,6 +3,7 @@
 #include "FileChooser.h"
 #include "Forms.h"
 #include "Notifier.h"
+#include "NulText.h"
 #include "ProcessControl.h"
 #include "SettingNames.h"
 #include "SettingsStore.h"
@@ -82,14 +83,14 @@ std::unique_ptr<frmOps::Window> frmOps::load() {
                       "Check2", twips::rect(120, 360, 2775, 255));
     w->Command1 = button(w->Frame2, "Command1", "浏览...", twips::rect(3360, 360, 975, 255));
     const QString newFile = withNuls("新文件", 2);
-    w->lblIcon = place(new QLabel(forms::shownText(newFile), w->Frame2), "lblIcon",
+    w->lblIcon = place(new QLabel(upToFirstNul(newFile), w->Frame2), "lblIcon",
                        twips::rect(3360, 600, 975, 255));
     w->lblIcon->setProperty("caption", newFile);
     w->lblIcon->setVisible(false);
     w->Check1 = place(new QCheckBox(QString::fromUtf8("在改变音量时播放声音..."), w->Frame2),
                       "Check1", twips::rect(120, 960, 2775, 255));
     w->Command2 = button(w->Frame2, "Command2", "浏览...", twips::rect(3360, 960, 975, 255));
-    w->lblSound = place(new QLabel(forms::shownText(newFile), w->Frame2), "lblSound",
+    w->lblSound = place(new QLabel(upToFirstNul(newFile), w->Frame2), "lblSound",
                         twips::rect(3360, 1200, 975, 255));
     w->lblSound->setProperty("caption", newFile);
     w->lblSound->setVisible(false);

@@ -2,12 +2,12 @@
 // The notification-area icon service: the record that describes one tray icon, the window that
 // receives its mouse messages, and the add/delete requests.
 
+#include "NulText.h"
+
 #include <QIcon>
 #include <QString>
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 constexpr uint32_t NIM_ADD = 0;
 constexpr uint32_t NIM_MODIFY = 1;
@@ -62,9 +62,7 @@ struct NOTIFYICONDATA {
 
 // The tooltip a record asks for: szTip up to its first NUL, in the locale's encoding.
 inline QString tipText(const NOTIFYICONDATA& data) {
-    const char* end = static_cast<const char*>(std::memchr(data.szTip, '\0', sizeof data.szTip));
-    const auto length = end ? end - data.szTip : static_cast<std::ptrdiff_t>(sizeof data.szTip);
-    return QString::fromLocal8Bit(data.szTip, length);
+    return upToFirstNul(QString::fromLocal8Bit(data.szTip, sizeof data.szTip));
 }
 
 class TrayService {

@@ -2,6 +2,7 @@
 
 #include "BuiltinIcon.h"
 #include "IconFileReader.h"
+#include "JoinPath.h"
 #include "SettingNames.h"
 #include "StepConversion.h"
 
@@ -140,18 +141,6 @@ void frmMain::Form_Unload() {
 
 void frmMain::removeTrayIcon() {
     module1_.Shell_NotifyIconA(NIM_DELETE, module1_.TrayIconData);
-}
-
-QString frmMain::joinPath(const QString& folder, const QString& file) {
-    QString joined = folder;
-    while (joined.endsWith(u'/')) {
-        joined.chop(1);
-    }
-    QString name = file;
-    while (name.startsWith(u'/')) {
-        name.remove(0, 1);
-    }
-    return joined + u'/' + name;
 }
 
 // The tray hands over the mouse message number itself; nothing to convert.

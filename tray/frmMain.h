@@ -55,9 +55,6 @@ public:
     void Timer1_Timer();
     void Timer2_Timer();
 
-    // folder + "/" + file, never with two slashes in a row ("/Change.wav" at the root).
-    static QString joinPath(const QString& folder, const QString& file);
-
     // TrayWindow: the tray's mouse message on our icon.
     void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) override;
     // Whole clicks, the middle button, the wheel and the menu, from trays that have them.

@@ -1,5 +1,7 @@
 #include "SettingsStore.h"
 
+#include "NulText.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -16,12 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// The store ends every name at its first NUL.
-QString storeName(const QString& name) {
-    const qsizetype nul = name.indexOf(QChar(u'\0'));
-    return nul < 0 ? name : name.left(nul);
-}
 
 QString systemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
@@ -96,14 +92,14 @@ SettingsStore::SettingsStore(const QString& configHome) : configHome_(configHome
 }
 
 QString SettingsStore::fileName(const QString& AppName) const {
-    return QDir::cleanPath(configHome_ + QStringLiteral("/Brennet/") + storeName(AppName) +
+    return QDir::cleanPath(configHome_ + QStringLiteral("/Brennet/") + upToFirstNul(AppName) +
                            QStringLiteral(".ini"));
 }
 
 QString SettingsStore::rtcGetSetting(const QString& AppName, const QString& Section,
                                      const QString& Key, const QString& Default) const {
-    const QString key = storeName(Key);
-    if (storeName(AppName).isEmpty() || key.isEmpty()) {
+    const QString key = upToFirstNul(Key);
+    if (upToFirstNul(AppName).isEmpty() || key.isEmpty()) {
         return Default;
     }
     const QString path = fileName(AppName);
@@ -122,7 +118,7 @@ QString SettingsStore::rtcGetSetting(const QString& AppName, const QString& Sect
     if (settings.status() != QSettings::NoError) {
         return Default;
     }
-    settings.beginGroup(storeName(Section));
+    settings.beginGroup(upToFirstNul(Section));
     const QVariant value = settings.value(key);
     return value.isValid() ? valueText(value) : Default;
 }
@@ -136,7 +132,7 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
                                  const Values& values) {
     lastError_.clear();
     for (const auto& [key, value] : values) {
-        if (storeName(AppName).isEmpty() || storeName(key).isEmpty()) {
+        if (upToFirstNul(AppName).isEmpty() || upToFirstNul(key).isEmpty()) {
             lastError_ = QStringLiteral("a setting needs an application and a value name");
             return false;
         }
@@ -204,9 +200,9 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
     bool ok = false;
     {
         QSettings settings(temporary.fileName(), QSettings::IniFormat);
-        settings.beginGroup(storeName(Section));
+        settings.beginGroup(upToFirstNul(Section));
         for (const auto& [key, value] : values) {
-            settings.setValue(storeName(key), value);
+            settings.setValue(upToFirstNul(key), value);
         }
         settings.endGroup();
         settings.sync();
