@@ -137,13 +137,7 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
             return false;
         }
     }
-    QString path = fileName(AppName);
-    // A settings file that is a link to one kept elsewhere stays a link: the file it names is
-    // the one replaced.
-    const QFileInfo linkInfo(path);
-    if (linkInfo.isSymLink() && linkInfo.exists()) {
-        path = linkInfo.canonicalFilePath();
-    }
+    const QString path = replacedPath(fileName(AppName));
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {
         lastError_ = QStringLiteral("cannot create the folder %1").arg(folder);
@@ -158,38 +152,76 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
         return false;
     }
 
-    // What is there now: nothing, settings to keep, or a file we cannot read as settings.
-    QByteArray existing;
-    bool keepExisting = false;
-    bool setAside = false;
-    const QFileInfo info(path);
-    if (info.exists() || info.isSymLink()) {
-        if (!info.isFile()) {
-            lastError_ = QStringLiteral("%1 is not a regular file; it was left as it is").arg(path);
-            return false;
-        }
-        QFile current(path);
-        if (!current.open(QIODevice::ReadOnly)) {
-            lastError_ = QStringLiteral("%1 cannot be read (%2); it was left as it is")
-                             .arg(path, current.errorString());
-            return false;
-        }
-        existing = current.readAll();
-        keepExisting = isParseableIni(existing);
-        setAside = !keepExisting;
+    Existing existing;
+    if (!readExisting(path, &existing)) {
+        return false;
     }
-
     // The new file is made beside the old one and then renamed over it, so the old file stays
     // whole until the new one is complete on disk. The temporary name is new every time, so
     // QSettings' per-file cache never holds a value that did not reach the disk.
     QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
+    if (!writeNewFile(temporary, existing, Section, values)) {
+        return false;
+    }
+    QString asideName;
+    if (existing.present && !existing.parseable && !keepAside(path, &asideName)) {
+        return false;
+    }
+    if (!replaceFile(temporary, path)) {
+        if (!asideName.isEmpty()) {
+            QFile::remove(asideName);
+        }
+        return false;
+    }
+    if (!asideName.isEmpty()) {
+        qWarning("Brennet: %s could not be read as settings; it was kept as %s",
+                 qUtf8Printable(path), qUtf8Printable(asideName));
+    }
+    return true;
+}
+
+// A settings file that is a link to one kept elsewhere stays a link: the file it names is the
+// one replaced.
+QString SettingsStore::replacedPath(const QString& path) {
+    const QFileInfo linkInfo(path);
+    return linkInfo.isSymLink() && linkInfo.exists() ? linkInfo.canonicalFilePath() : path;
+}
+
+// What is there now: nothing, settings to keep, or a file we cannot read as settings.
+bool SettingsStore::readExisting(const QString& path, Existing* existing) {
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return true;
+    }
+    if (!info.isFile()) {
+        lastError_ = QStringLiteral("%1 is not a regular file; it was left as it is").arg(path);
+        return false;
+    }
+    QFile current(path);
+    if (!current.open(QIODevice::ReadOnly)) {
+        lastError_ = QStringLiteral("%1 cannot be read (%2); it was left as it is")
+                         .arg(path, current.errorString());
+        return false;
+    }
+    existing->present = true;
+    existing->bytes = current.readAll();
+    existing->parseable = isParseableIni(existing->bytes);
+    existing->permissions = info.permissions();
+    return true;
+}
+
+// The kept settings with the new values in the temporary file, read back before it may
+// replace the old one.
+bool SettingsStore::writeNewFile(QTemporaryFile& temporary, const Existing& existing,
+                                 const QString& Section, const Values& values) {
+    const QString folder = QFileInfo(temporary.fileTemplate()).absolutePath();
     if (!temporary.open()) {
         lastError_ = QStringLiteral("cannot write in %1 (%2)").arg(folder, temporary.errorString());
         return false;
     }
-    if (keepExisting) {
-        temporary.setPermissions(info.permissions());
-        if (temporary.write(existing) != existing.size() || !temporary.flush()) {
+    if (existing.parseable) {
+        temporary.setPermissions(existing.permissions);
+        if (temporary.write(existing.bytes) != existing.bytes.size() || !temporary.flush()) {
             lastError_ =
                 QStringLiteral("cannot write in %1 (%2)").arg(folder, temporary.errorString());
             return false;
@@ -222,44 +254,40 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
         lastError_ =
             QStringLiteral("cannot write in %1 (the disk may be full or the folder read-only)")
                 .arg(folder);
+    }
+    return ok;
+}
+
+// A file that could not be read as settings is kept under a name of its own rather than
+// overwritten: it may be the user's, and only the user can say what it was.
+bool SettingsStore::keepAside(const QString& path, QString* asideName) {
+    const QString stem = path + QStringLiteral(".unreadable-") +
+                         QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
+    *asideName = stem;
+    for (int n = 2; QFileInfo::exists(*asideName) || QFileInfo(*asideName).isSymLink(); ++n) {
+        *asideName = stem + QStringLiteral("-%1").arg(n);
+    }
+    // A second name for the same bytes where the file system allows it, else a copy.
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(*asideName).constData()) !=
+            0 &&
+        !QFile::copy(path, *asideName)) {
+        lastError_ = QStringLiteral(
+                         "%1 cannot be read as settings and could not be kept as %2; it was left "
+                         "as it is")
+                         .arg(path, *asideName);
+        asideName->clear();
         return false;
     }
+    return true;
+}
 
-    // A file that could not be read as settings is kept under a name of its own rather than
-    // overwritten: it may be the user's, and only the user can say what it was.
-    QString asideName;
-    if (setAside) {
-        const QString stem =
-            path + QStringLiteral(".unreadable-") +
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss"));
-        asideName = stem;
-        for (int n = 2; QFileInfo::exists(asideName) || QFileInfo(asideName).isSymLink(); ++n) {
-            asideName = stem + QStringLiteral("-%1").arg(n);
-        }
-        // A second name for the same bytes where the file system allows it, else a copy.
-        if (::link(QFile::encodeName(path).constData(), QFile::encodeName(asideName).constData()) !=
-                0 &&
-            !QFile::copy(path, asideName)) {
-            lastError_ = QStringLiteral(
-                             "%1 cannot be read as settings and could not be kept as "
-                             "%2; it was left as it is")
-                             .arg(path, asideName);
-            return false;
-        }
-    }
-
+// The complete new file takes the old one's place in one rename.
+bool SettingsStore::replaceFile(QTemporaryFile& temporary, const QString& path) {
     if (::rename(QFile::encodeName(temporary.fileName()).constData(),
                  QFile::encodeName(path).constData()) != 0) {
         lastError_ = QStringLiteral("cannot replace %1 (%2)").arg(path, systemError());
-        if (setAside) {
-            QFile::remove(asideName);
-        }
         return false;
     }
     temporary.setAutoRemove(false);  // it is the settings file now
-    if (setAside) {
-        qWarning("Brennet: %s could not be read as settings; it was kept as %s",
-                 qUtf8Printable(path), qUtf8Printable(asideName));
-    }
     return true;
 }

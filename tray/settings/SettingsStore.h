@@ -3,10 +3,14 @@
 // an INI file per application, $XDG_CONFIG_HOME/Brennet/<application>.ini (~/.config by
 // default), one INI group per section. Names end at their first NUL.
 
+#include <QByteArray>
+#include <QFileDevice>
 #include <QList>
 #include <QString>
 
 #include <utility>
+
+class QTemporaryFile;
 
 class SettingsStore {
 public:
@@ -31,6 +35,20 @@ public:
     QString fileName(const QString& AppName) const;
 
 private:
+    // The steps of a save; each sets lastError_ when it fails.
+    struct Existing {
+        bool present = false;    // a file is there
+        bool parseable = false;  // and it holds settings to keep
+        QByteArray bytes;
+        QFileDevice::Permissions permissions;
+    };
+    static QString replacedPath(const QString& path);
+    bool readExisting(const QString& path, Existing* existing);
+    bool writeNewFile(QTemporaryFile& temporary, const Existing& existing, const QString& Section,
+                      const Values& values);
+    bool keepAside(const QString& path, QString* asideName);
+    bool replaceFile(QTemporaryFile& temporary, const QString& path);
+
     QString configHome_;
     QString lastError_;
 };
