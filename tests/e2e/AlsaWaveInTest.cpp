@@ -58,7 +58,8 @@ TEST(AlsaWaveIn, FillsQueuedBuffersInOrderAndHandsThemBackOnReset) {
     // Three rounds: both buffers fill, the first one first, and go back.
     for (int round = 0; round < 3; ++round) {
         ASSERT_TRUE(PulseServer::waitFor([&] { return done(1); })) << round;
-        EXPECT_TRUE(done(0) && headers[0].dwBytesRecorded.load() == kSize);
+        EXPECT_TRUE(done(0));
+        EXPECT_EQ(headers[0].dwBytesRecorded.load(), kSize);
         EXPECT_EQ(std::count(data[1].begin(), data[1].end(), static_cast<char>(128)), kSize)
             << "the samples of silence, copied into the zeroed buffer";
         data[1].assign(kSize, 0);
@@ -72,7 +73,8 @@ TEST(AlsaWaveIn, FillsQueuedBuffersInOrderAndHandsThemBackOnReset) {
     server.stop();
     auto start = Clock::now();
     ASSERT_EQ(waveIn.waveInReset(h), MMSYSERR_NOERROR);
-    EXPECT_TRUE(done(0) && done(1));
+    EXPECT_TRUE(done(0));
+    EXPECT_TRUE(done(1));
     EXPECT_EQ(waveIn.waveInStop(h), MMSYSERR_NOERROR);
     for (WAVEHDR& hdr : headers)
         EXPECT_EQ(waveIn.waveInUnprepareHeader(h, &hdr, WAVEHDR_SIZE), MMSYSERR_NOERROR);

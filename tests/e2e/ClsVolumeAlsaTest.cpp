@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <ctime>
+#include <vector>
 
 using Clock = std::chrono::steady_clock;
 constexpr auto pactl = PulseServer::pactl;
@@ -50,7 +51,8 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     EXPECT_EQ(v.VolumeMin(), 0);
     EXPECT_EQ(v.VolumeMax(), 65536);
     // Lines the server lacks: bounds 0.
-    EXPECT_EQ(v.CDMax() + v.SynMax() + v.MicMax() + v.LineMax() + v.WaveMax(), 0);
+    EXPECT_EQ(std::vector<int32_t>({v.CDMax(), v.SynMax(), v.MicMax(), v.LineMax(), v.WaveMax()}),
+              std::vector<int32_t>(5, 0));
 
     // Another program's change is what the next read returns, every time, also one back to a
     // value the mixer saw before.
@@ -75,11 +77,13 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     // Above the top is the top; our own write is what the next read returns; a negative level
     // changes nothing.
     v.VolumeLevel(v.VolumeMax() + 5000);
-    EXPECT_TRUE(PulseServer::volume() == 65536 && v.LastResult() == 0) << v.LastResult();
+    EXPECT_EQ(PulseServer::volume(), 65536);
+    EXPECT_EQ(v.LastResult(), 0);
     v.VolumeLevel(23456);
     EXPECT_EQ(v.VolumeLevel(), 23456);
     v.VolumeLevel(-1);
-    EXPECT_TRUE(PulseServer::volume() == 23456 && v.LastResult() == 11) << v.LastResult();
+    EXPECT_EQ(PulseServer::volume(), 23456);
+    EXPECT_EQ(v.LastResult(), 11);
 }
 
 TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
@@ -93,7 +97,8 @@ TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
         const std::clock_t cpuBefore = std::clock();
         const auto start = Clock::now();
         for (int i = 0; i < 200; ++i) {
-            EXPECT_TRUE(v.VolumeLevel() == 0 && v.LastResult() != 0);
+            EXPECT_EQ(v.VolumeLevel(), 0);
+            EXPECT_NE(v.LastResult(), 0);
             v.VolumeLevel(1000);
             EXPECT_NE(v.LastResult(), 0);
             std::this_thread::sleep_for(5ms);
@@ -106,7 +111,8 @@ TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
         // stop and a start between two accesses.
         server.start();
         pactl("set-sink-volume nullsink 12000");
-        EXPECT_TRUE(v.VolumeLevel() == 12000 && v.LastResult() == 0) << v.LastResult();
+        EXPECT_EQ(v.VolumeLevel(), 12000);
+        EXPECT_EQ(v.LastResult(), 0);
         v.VolumeLevel(24000);
         EXPECT_EQ(PulseServer::volume(), 24000);
         server.restart();

@@ -77,7 +77,9 @@ TEST_F(PulseEngineTest, OffersTheDefaultSinkAndSourceOnly) {
     EXPECT_EQ(engine.volume(Line::Speakers, &value), Status::Unreachable) << "before connect";
     ASSERT_TRUE(engine.connect());
     for (Line line : {Line::Speakers, Line::WaveIn}) {
-        EXPECT_TRUE(engine.hasLine(line) && engine.hasVolume(line) && engine.hasSwitch(line));
+        EXPECT_TRUE(engine.hasLine(line));
+        EXPECT_TRUE(engine.hasVolume(line));
+        EXPECT_TRUE(engine.hasSwitch(line));
         EXPECT_THAT(engine.volumeRange(line), testing::FieldsAre(0, 65536));
         EXPECT_THAT(calls(line), Each(Status::Ok));
     }
@@ -88,7 +90,9 @@ TEST_F(PulseEngineTest, OffersTheDefaultSinkAndSourceOnly) {
 
     for (Line line :
          {Line::Microphone, Line::LineIn, Line::CompactDisc, Line::Synthesizer, Line::WaveOut}) {
-        EXPECT_FALSE(engine.hasLine(line) || engine.hasVolume(line) || engine.hasSwitch(line));
+        EXPECT_FALSE(engine.hasLine(line));
+        EXPECT_FALSE(engine.hasVolume(line));
+        EXPECT_FALSE(engine.hasSwitch(line));
         EXPECT_THAT(calls(line), Each(Status::Missing));
         EXPECT_EQ(engine.peak(line, &level), Status::Missing);
     }
@@ -98,9 +102,11 @@ TEST_F(PulseEngineTest, OffersTheDefaultSinkAndSourceOnly) {
     AlsaWaveIn capture;
     PulseEngine metered(&capture);
     ASSERT_TRUE(metered.connect());
-    EXPECT_TRUE(metered.hasPeak(Line::WaveIn) && !metered.hasPeak(Line::Speakers));
+    EXPECT_TRUE(metered.hasPeak(Line::WaveIn));
+    EXPECT_FALSE(metered.hasPeak(Line::Speakers));
     // Nothing records: the peak is 0.
-    EXPECT_TRUE(metered.peak(Line::WaveIn, &level) == Status::Ok && level == 0) << level;
+    EXPECT_EQ(metered.peak(Line::WaveIn, &level), Status::Ok);
+    EXPECT_EQ(level, 0);
 }
 
 TEST_F(PulseEngineTest, SeesChangesOtherProgramsMake) {
@@ -173,7 +179,8 @@ TEST_F(PulseEngineTest, FollowsTheDefaultSink) {
     EXPECT_TRUE(soon([] { return PulseServer::volume("sink", "second") == 40000; }));
     ASSERT_EQ(engine.setMuted(Line::Speakers, true), Status::Ok);
     EXPECT_TRUE(soon([] { return PulseServer::muted("sink", "second"); }));
-    EXPECT_TRUE(PulseServer::volume() == 50000 && !PulseServer::muted()) << "the old default";
+    EXPECT_EQ(PulseServer::volume(), 50000) << "the old default";
+    EXPECT_FALSE(PulseServer::muted()) << "the old default";
 
     // The default sink goes away: the line moves to the one that takes its place.
     pactl("unload-module " + std::to_string(std::atol(module.c_str())));
@@ -223,8 +230,10 @@ TEST_F(PulseEngineTest, RecoversWhenTheServerCrashesOrRestarts) {
         EXPECT_FALSE(engine.connect());
         EXPECT_LT(msSince(start), 300.0) << "an on-demand attempt stays short";
         const int before = changes.load();
-        for (int i = 0; i < 50; ++i)
-            EXPECT_FALSE(engine.connect() || volume(Line::Speakers) != -1);
+        for (int i = 0; i < 50; ++i) {
+            EXPECT_FALSE(engine.connect());
+            EXPECT_EQ(volume(Line::Speakers), -1);
+        }
         std::this_thread::sleep_for(300ms);  // a few background attempts
         EXPECT_LE(changes.load() - before, 1) << "no change reported while nothing changed";
 

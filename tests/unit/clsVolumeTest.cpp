@@ -72,10 +72,13 @@ TEST_F(clsVolumeTest, WithoutASoundSystemAnswersZeroAndLooksForOneAtMostOncePerS
     auto volume = make();
     clsVolume& v = *volume;
     for (const Channel& c : kChannels) {
-        EXPECT_EQ((v.*c.min)() + (v.*c.max)() + (v.*c.level)() + (v.*c.mute)(), 0);
+        EXPECT_EQ(std::vector<int32_t>({(v.*c.min)(), (v.*c.max)(), (v.*c.level)(), (v.*c.mute)()}),
+                  std::vector<int32_t>(4, 0))
+            << "line " << static_cast<int>(c.line);
     }
-    EXPECT_EQ(v.MaxVolumeMeterInput() + v.CurrentVolumeMeterOutput() + v.CurrentVolumeMeterInput(),
-              0);
+    EXPECT_EQ(v.MaxVolumeMeterInput(), 0);
+    EXPECT_EQ(v.CurrentVolumeMeterOutput(), 0);
+    EXPECT_EQ(v.CurrentVolumeMeterInput(), 0);
     v.VolumeLevel(100);
     EXPECT_NE(v.LastResult(), 0);
 
@@ -125,7 +128,9 @@ TEST_F(clsVolumeTest, EachChannelReachesItsOwnLineAndMissingOnesFailQuietly) {
                   std::vector<int32_t>({-n, 100 * n, 10 * n, VB_FALSE}));
         (v.*c.setLevel)(42);
         (v.*c.setMute)(VBBool{2});  // any nonzero value mutes
-        EXPECT_TRUE(state.volume == 42 && state.muted && (v.*c.mute)() == VB_TRUE);
+        EXPECT_EQ(state.volume, 42);
+        EXPECT_TRUE(state.muted);
+        EXPECT_EQ((v.*c.mute)(), VB_TRUE);
     }
 
     // Only the server's lines: the others have bounds 0, and accesses fail without a crash.
@@ -133,7 +138,8 @@ TEST_F(clsVolumeTest, EachChannelReachesItsOwnLineAndMissingOnesFailQuietly) {
     engine.lines[Line::LineIn].hasSwitch = false;
     engine.lines[Line::LineIn].muted = false;
     auto fewer = make();
-    EXPECT_EQ(fewer->CDMin() + fewer->CDMax() + fewer->CDLevel(), 0);
+    EXPECT_EQ(std::vector<int32_t>({fewer->CDMin(), fewer->CDMax(), fewer->CDLevel()}),
+              std::vector<int32_t>(3, 0));
     fewer->LineMute(VB_TRUE);
     EXPECT_EQ(fewer->LastResult(), static_cast<int32_t>(MIXERR_INVALCONTROL));
     EXPECT_FALSE(engine.lines[Line::LineIn].muted);
@@ -168,7 +174,8 @@ TEST_F(clsVolumeTest, LevelsAreWhatTheServerHoldsAndBadWritesChangeNothing) {
 
     // A failed read is 0 and unmuted, not the last good value; the next one works again.
     engine.reachable = false;
-    EXPECT_EQ(v.VolumeLevel() + v.VolumeMute(), 0);
+    EXPECT_EQ(v.VolumeLevel(), 0);
+    EXPECT_EQ(v.VolumeMute(), VB_FALSE);
     EXPECT_EQ(v.LastResult(), static_cast<int32_t>(MMSYSERR_NODRIVER));
     engine.reachable = true;
     EXPECT_EQ(v.VolumeLevel(), 65536);
@@ -192,7 +199,8 @@ TEST_F(clsVolumeTest, TheInputMeterRunsACaptureThatKeepsCyclingAndEndsCleanly) {
     waveIn.finishNext();
     volume->CurrentVolumeMeterOutput();
     ASSERT_EQ(waveIn.calls().size(), 1u);
-    EXPECT_TRUE(waveIn.calls()[0].op == WOp::AddBuffer && waveIn.calls()[0].header == first);
+    EXPECT_EQ(waveIn.calls()[0].op, WOp::AddBuffer);
+    EXPECT_EQ(waveIn.calls()[0].header, first);
     waveIn.finishAll();
     volume->CurrentVolumeMeterInput();
     EXPECT_EQ(waveIn.count(WOp::AddBuffer), 3);

@@ -69,7 +69,8 @@ TEST_F(frmMainGesturesTest, StepTableForRange255) {
         EXPECT_EQ(master.volumeReads, c.reads);
         EXPECT_EQ(master.volumeWrites, c.written < 0 ? 0 : 1);
         EXPECT_EQ(master.volume, c.written < 0 ? c.level : c.written);
-        EXPECT_EQ(master.muteReads + master.muteWrites, 0);
+        EXPECT_EQ(master.muteReads, 0);
+        EXPECT_EQ(master.muteWrites, 0);
         // Every click that gets past the flags sounds, whether it wrote or not.
         EXPECT_EQ(rig.player.played, std::vector<std::string>{"/opt/brennet/Change.wav"});
     }
@@ -82,7 +83,8 @@ TEST_F(frmMainGesturesTest, DoubleClickStepsTwiceAndOtherMessagesDoNothing) {
     send({WM_RBUTTONDBLCLK, 0x207, 0x208});
     form.trayCallback(0x400, WM_LBUTTONDOWN);  // not the icon's callback message
     EXPECT_EQ(master.volumeWrites, 2);
-    EXPECT_FALSE(form.Timer1.isActive() || form.Timer2.isActive());
+    EXPECT_FALSE(form.Timer1.isActive());
+    EXPECT_FALSE(form.Timer2.isActive());
     EXPECT_EQ(sounds(), 2);
 }
 
@@ -94,8 +96,10 @@ TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     // Clicks while muted change nothing and sound nothing, but each release stops its timer.
     leftClick();
     rightClick();
-    EXPECT_EQ(master.volumeReads + sounds(), 0);
-    EXPECT_FALSE(form.Timer1.isActive() || form.Timer2.isActive());
+    EXPECT_EQ(master.volumeReads, 0);
+    EXPECT_EQ(sounds(), 0);
+    EXPECT_FALSE(form.Timer1.isActive());
+    EXPECT_FALSE(form.Timer2.isActive());
 
     // A left hold while muted: its release is blocked and leaves the flag set.
     leftHold();
@@ -145,7 +149,8 @@ TEST_F(frmMainGesturesTest, TrayCommandsFromClickOnlyTrays) {
     send({WM_LBUTTONUP});
 
     form.trayCommand(TrayCommand::SwitchMute);
-    EXPECT_TRUE(master.muted && form.trayMuted());
+    EXPECT_TRUE(master.muted);
+    EXPECT_TRUE(form.trayMuted());
     form.trayCommand(TrayCommand::StepDown);
     EXPECT_EQ(master.volume, 126);
     form.trayCommand(TrayCommand::SwitchMute);

@@ -31,7 +31,8 @@ TEST_F(frmMainInitializeTest, DefaultsStoredSettingsAndBadSteps) {
     EXPECT_EQ(QStringList({form.Sound, form.UserIcon, form.SoundFile, form.IconFile}),
               QStringList({"1", "0", "/opt/brennet/Change.wav", ""}));
     EXPECT_EQ(form.Increment, 0.1);
-    EXPECT_FALSE(form.isVisible() || QFile::exists(rig.settings.fileName("Brennet")));
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(QFile::exists(rig.settings.fileName("Brennet")));
 
     ASSERT_TRUE(rig.save(kStep, "5"));
     ASSERT_TRUE(rig.save(kSound, "0"));
@@ -110,7 +111,8 @@ TEST_F(frmMainInitializeTest, CustomIconRules) {
     auto writeFile = [&](const QString& name, const QByteArray& bytes) {
         const QString path = rig.temporary.filePath(name);
         QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        EXPECT_EQ(file.write(bytes), bytes.size());
         return path;
     };
     const QByteArray red = encode(32, Qt::red, "ico");

@@ -77,14 +77,16 @@ void frmOpsTest::trayHoldFillsTheDialog() {
         rig_->form->Initialize();
         rig_->form->Timer1_Timer();
         QDialog* form = ops().loadedForm();
-        QVERIFY(form->isVisible() && !form->isModal());
+        QVERIFY(form->isVisible());
+        QVERIFY(!form->isModal());
         QCOMPARE(form->windowIcon().cacheKey(), rig_->form->windowIcon().cacheKey());
         QVERIFY(QTest::qWaitForWindowActive(form));
         QCOMPARE(QApplication::focusWidget(), ops().Text1());
         QCOMPARE(ops().Text1()->text(), QString::fromLatin1(step));
         QCOMPARE(ops().Check1()->isChecked(), *sound == '1');
         QCOMPARE(ops().Check2()->isChecked(), *icon == '1');
-        QVERIFY(ops().lblIcon()->isHidden() && ops().lblSound()->isHidden());
+        QVERIFY(ops().lblIcon()->isHidden());
+        QVERIFY(ops().lblSound()->isHidden());
         QCOMPARE(ops().Command3()->isEnabled(), enabled);
         ops().Command4_Click();
         FrmMainRig::flushDeletes();
@@ -102,9 +104,11 @@ void frmOpsTest::checkBoxesAndBrowse() {
         QVERIFY(QTest::qWaitForWindowExposed(ops().form()));
         QCheckBox* box = (ops().*check)();
         clickIndicator(box);
-        QVERIFY(box->isChecked() && ops().Command3()->isEnabled());
+        QVERIFY(box->isChecked());
+        QVERIFY(ops().Command3()->isEnabled());
         clickIndicator(box);
-        QVERIFY(!box->isChecked() && ops().Command3()->isEnabled());
+        QVERIFY(!box->isChecked());
+        QVERIFY(ops().Command3()->isEnabled());
     }
     QTest::mouseClick(ops().Command1(), Qt::LeftButton);
     QCOMPARE(ops().Action, QStringLiteral(u"图标") + QString(2, QChar(u'\0')));
@@ -215,7 +219,8 @@ void frmOpsTest::failuresKeepRunning() {
             ? QStringList{"/opt/brennet/brennet", "Permission denied"}
             : QStringList{rig_->settings.fileName(kApplication), rig_->settings.lastError()};
     for (const QString& part : named) {
-        QVERIFY2(!part.isEmpty() && prompt.contains(part), qPrintable(prompt));
+        QVERIFY(!part.isEmpty());
+        QVERIFY2(prompt.contains(part), qPrintable(prompt));
     }
     QCOMPARE(rig_->process.exits, 0);
     if (failure != RestartFails) {
