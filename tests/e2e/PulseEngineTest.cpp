@@ -119,6 +119,11 @@ TEST_F(PulseEngineTest, SeesChangesOtherProgramsMake) {
             EXPECT_TRUE(seen(line, "mute", std::to_string(m), m)) << m;
     }
     EXPECT_GT(changes.load(), 0);
+    // Set back to the level from before the engine's own write (a click, then another program
+    // restoring its level): the next read is that level, not the one written.
+    ASSERT_EQ(engine.setVolume(Line::Speakers, 39322), Status::Ok);
+    ASSERT_TRUE(soon([] { return PulseServer::volume() == 39322; }));
+    EXPECT_TRUE(seen(Line::Speakers, "volume", "45000", 45000));
     EXPECT_TRUE(seen(Line::Speakers, "volume", "20000 40000", 40000)) << "the loudest channel";
     EXPECT_TRUE(seen(Line::Speakers, "volume", "80000", 65536)) << "above 100 % is the top";
 }
