@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The file chooser of the real program: from the tray, open the options, browse for an icon,
-# pick it, Apply: the restarted Brennet shows that icon and the settings file names it. The same
-# for a click sound: the next click plays the picked file. The program lives in a folder with a
-# blank in its name, which the restart must survive.
+# The options dialog and its file chooser in the real program: a left hold opens the dialog at
+# its size; browse for an icon, pick it, Apply: the restarted Brennet (another process) shows
+# that icon and the settings file names it. The same for a click sound: the next click plays the
+# picked file. The program lives in a folder with a blank in its name, which the restart must
+# survive. The quit button ends the program and takes the icon out of the tray.
 source "$(dirname "$0")/lib.sh"
 
 # Client positions (pixels) of the controls used here, from the layouts in twips / 15.
@@ -21,6 +22,8 @@ pick_and_apply() {
     local button=$1 title=$2 extra=${3:-} old=$BRENNET_PID
     icon_hold 1
     wait_options
+    read -r _ _ w h < <(icon_geometry "$OPTIONS")
+    [ "${w}x$h" = 310x247 ] || fail "the dialog is ${w}x$h, not 310x247"
     [ -n "$extra" ] && click_at "$OPTIONS" "$extra"
     click_at "$OPTIONS" "$button"
     wait_until _chooser_shown "$title" || fail "no chooser titled $title"
@@ -72,4 +75,12 @@ _plays_pick() {
     pactl list sink-inputs | grep -F 'media.filename' | grep -qF "$app/long click.wav"
 }
 wait_until -t 5 _plays_pick || fail "the click did not play the picked file: $(pactl list sink-inputs)"
-pass "picked icon shown in the tray, picked sound played, both in the settings file"
+
+icon_hold 1
+wait_options
+click_at "$OPTIONS" "$COMMAND5_AT"
+wait_until _gone "$BRENNET_PID" || fail "quit did not end the program"
+_no_icon() { ! icon_window >/dev/null; }
+wait_until _no_icon || fail "the icon stayed in the tray after quit"
+BRENNET_PID=
+pass "picked icon shown in the tray, picked sound played, both in the settings file; quit ends it"
