@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Clicks and holds on the icon, read back from the sound server: a left click steps up by the
 # rule (range 0..65536, step 10 %), a right click steps down, a right hold mutes and a second
-# one unmutes, and clicks in between change nothing.
+# one unmutes, and clicks in between change nothing. The step's edges (the top, the last step
+# to silence) are the gesture unit test's table.
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -13,18 +14,8 @@ volume_set 0
 click_expect 1 6554 "left click from 0"
 click_expect 1 13108 "second left click from 6554"
 
-# Step down: 13108 - 6553.6 = 6554.4 -> 6554; 6554 - 6553.6 = 0.4 -> 0; below a step -> 0.
+# Step down: 13108 - 6553.6 = 6554.4 -> 6554.
 click_expect 3 6554 "right click from 13108"
-click_expect 3 0 "right click from 6554"
-volume_set 3000
-click_expect 3 0 "right click from 3000 (less than a step) should reach 0"
-
-# At the top a left click writes nothing; just below it the step is clamped to the top.
-volume_set 65536
-icon_click 1
-expect_unchanged 1 || fail "left click at the top changed something"
-volume_set 60000
-click_expect 1 65536 "left click from 60000 should end at the top"
 
 # A quick double click is two clicks: two steps.
 volume_set 0
