@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <ctime>
 #include <vector>
 
@@ -21,19 +20,9 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// The real capture, counting the buffers handed back to it.
-class CountingWaveIn : public AlsaWaveIn {
-public:
-    MMRESULT waveInAddBuffer(HWAVEIN h, WAVEHDR* w, uint32_t cb) override {
-        ++added;
-        return AlsaWaveIn::waveInAddBuffer(h, w, cb);
-    }
-    std::atomic<int> added{0};
-};
-
 // The services, built in the order main.cpp builds them, and then the class over them.
 struct Services {
-    CountingWaveIn waveIn;
+    AlsaWaveIn waveIn;
     AlsaEngine engine{&waveIn};
     EngineMixer mixer{engine};
     FakeNotifier notifier;
@@ -74,16 +63,10 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     pactl("set-sink-mute nullsink 0");
     EXPECT_EQ(v.VolumeMute(), VB_FALSE);
 
-    // Above the top is the top; our own write is what the next read returns; a negative level
-    // changes nothing.
-    v.VolumeLevel(v.VolumeMax() + 5000);
-    EXPECT_EQ(PulseServer::volume(), 65536);
-    EXPECT_EQ(v.LastResult(), 0);
+    // Our own write is what the next read returns. (Clamping to the top and refusing a negative
+    // level are the mixer service's, in clsVolumeTest.)
     v.VolumeLevel(23456);
     EXPECT_EQ(v.VolumeLevel(), 23456);
-    v.VolumeLevel(-1);
-    EXPECT_EQ(PulseServer::volume(), 23456);
-    EXPECT_EQ(v.LastResult(), 11);
 }
 
 TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
@@ -132,7 +115,8 @@ TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
     EXPECT_EQ(PulseServer::volume(), 16000);
 }
 
-TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSourceAndTheBuffersKeepCycling) {
+// The buffers' cycling itself is clsVolumeTest's (the class) and AlsaWaveInTest's (the device).
+TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSource) {
     PulseServer server(true);
     // Polls the input meter for a while, checking each reading.
     auto poll = [](clsVolume& v, std::chrono::milliseconds time, auto check) {
@@ -143,14 +127,11 @@ TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSourceAndTheBuffersKeepCycling) {
         Rig v;
         EXPECT_EQ(v.MaxVolumeMeterInput(), 32767);
         EXPECT_EQ(v.CurrentVolumeMeterOutput(), 0);
-        EXPECT_EQ(v.waveIn.added.load(), 0) << "the output meter starts no capture";
 
         ASSERT_TRUE(PulseServer::waitFor([&] { return v.CurrentVolumeMeterInput() > 8000; }));
-        // Several seconds of polling: the two 1-second buffers go back to the device again and
-        // again, and the meter keeps reading the sine.
-        const int addedBefore = v.waveIn.added.load();
+        // Several seconds of polling, longer than the two 1-second buffers: the meter keeps
+        // reading the sine.
         poll(v, 5s, [](int32_t level) { EXPECT_GT(level, 8000); });
-        EXPECT_GE(v.waveIn.added.load() - addedBefore, 3);
         EXPECT_EQ(v.notifier.count(), 0);
 
         // A mixer without the capture offers no input meter.
