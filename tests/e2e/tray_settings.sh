@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Stored settings at start: a custom .ico shown in the tray when UserIcon is "1" (and only
-# then, and only when the file is an icon); a settings file that is not INI text gives the
+# Stored settings at start: a custom .ico shown in the tray when UserIcon is "1" (when it is not
+# shown is the start-up unit test's icon table); a settings file that is not INI text gives the
 # defaults and is left byte for byte as it was.
 source "$(dirname "$0")/lib.sh"
 
@@ -18,20 +18,11 @@ ico="$E2E_DIR/red icon.ico"
 convert -size 32x32 xc:'#FF0000' -define icon:auto-resize=32,24,16 "$ico" ||
     fail "could not make the test icon"
 
-echo "not an icon" >"$E2E_DIR/fake.ico"
-# Each case: name | UserIcon | IconFile | the least and the most red pixels in the tray icon.
-while IFS="|" read -r name usericon file least most; do
-    settings_write 10 0 "$usericon" "" "$file"
-    brennet_start
-    n=$(red_pixels "$name") || fail "no screenshot of the tray icon ($name)"
-    [ "$n" -ge "$least" ] && [ "$n" -le "$most" ] ||
-        fail "$name: $n red pixels in the tray icon, expected $least..$most"
-    brennet_stop
-done <<CASES
-custom|1|$ico|256|100000
-usericon0|0|$ico|0|0
-fake|1|$E2E_DIR/fake.ico|0|0
-CASES
+settings_write 10 0 1 "" "$ico"
+brennet_start
+n=$(red_pixels custom) || fail "no screenshot of the tray icon"
+[ "$n" -ge 256 ] || fail "$n red pixels in the tray icon, expected at least 256"
+brennet_stop
 
 # Garbage in the settings file: the defaults apply (step 10 %, click sound on) and the file
 # stays exactly as it was, even after clicks.
