@@ -27,8 +27,6 @@ sleep 0.7 # past a hold's time: the timer must not tick
 
 icon_click 2
 wait_mute yes || fail "a middle click did not mute"
-icon_click 1
-expect_unchanged 1 || fail "a click while muted changed something"
 icon_click 2
 wait_mute no || fail "a second middle click did not unmute"
 volume_set 6554
