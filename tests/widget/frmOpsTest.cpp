@@ -18,8 +18,7 @@ using namespace settingNames;
 namespace {
 
 struct FakeChooser : FileChooser {
-    void showModeless() override { ++shown; }
-    int shown = 0;
+    void showModeless() override {}
 };
 
 void clickIndicator(QCheckBox* box) {
@@ -42,7 +41,7 @@ private slots:
     void cleanup() { rig_.reset(); }
 
     void trayHoldFillsTheDialog();
-    void checkBoxesAndBrowse();
+    void checkBoxes();
     void apply_data();
     void apply();
     void pickSurvivesCancel();
@@ -94,9 +93,9 @@ void frmOpsTest::trayHoldFillsTheDialog() {
     }
 }
 
-// A click on either check box's indicator enables Apply, and unticking does not disable it again;
-// each Browse button sets its exact Action, NULs included, and shows the chooser.
-void frmOpsTest::checkBoxesAndBrowse() {
+// A click on either check box's indicator enables Apply, and unticking does not disable it again.
+// (Each Browse button's Action shows in the chooser's title, list and pick: frmOpenTest.)
+void frmOpsTest::checkBoxes() {
     for (auto check : {&frmOps::Check1, &frmOps::Check2}) {
         ops().Command4_Click();
         FrmMainRig::flushDeletes();
@@ -110,11 +109,6 @@ void frmOpsTest::checkBoxesAndBrowse() {
         QVERIFY(!box->isChecked());
         QVERIFY(ops().Command3()->isEnabled());
     }
-    QTest::mouseClick(ops().Command1(), Qt::LeftButton);
-    QCOMPARE(ops().Action, QStringLiteral(u"图标") + QString(2, QChar(u'\0')));
-    QTest::mouseClick(ops().Command2(), Qt::LeftButton);
-    QCOMPARE(ops().Action, QStringLiteral(u"声音") + QString(3, QChar(u'\0')));
-    QCOMPARE(chooser_.shown, 2);
 }
 
 void frmOpsTest::apply_data() {
