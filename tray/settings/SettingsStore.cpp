@@ -163,6 +163,7 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
     if (!writeNewFile(temporary, existing, Section, values)) {
         return false;
     }
+    stampAfter(temporary.fileName(), existing.modified);
     QString asideName;
     if (existing.present && !existing.parseable && !keepAside(path, &asideName)) {
         return false;
@@ -207,6 +208,7 @@ bool SettingsStore::readExisting(const QString& path, Existing* existing) {
     existing->bytes = current.readAll();
     existing->parseable = isParseableIni(existing->bytes);
     existing->permissions = info.permissions();
+    existing->modified = info.fileTime(QFileDevice::FileModificationTime);
     return true;
 }
 
@@ -256,6 +258,18 @@ bool SettingsStore::writeNewFile(QTemporaryFile& temporary, const Existing& exis
                 .arg(folder);
     }
     return ok;
+}
+
+// QSettings reads a file it has read before again only when its size or modification time
+// changed. A new file of the same size made within one tick of the file system's clock would
+// pass for the old one, so it is dated after it.
+void SettingsStore::stampAfter(const QString& file, const QDateTime& previous) {
+    QFile written(file);
+    if (previous.isValid() &&
+        QFileInfo(file).fileTime(QFileDevice::FileModificationTime) <= previous &&
+        written.open(QIODevice::ReadOnly)) {
+        written.setFileTime(previous.addMSecs(1), QFileDevice::FileModificationTime);
+    }
 }
 
 // A file that could not be read as settings is kept under a name of its own rather than

@@ -4,6 +4,7 @@
 // default), one INI group per section. Names end at their first NUL.
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QFileDevice>
 #include <QList>
 #include <QString>
@@ -41,11 +42,13 @@ private:
         bool parseable = false;  // and it holds settings to keep
         QByteArray bytes;
         QFileDevice::Permissions permissions;
+        QDateTime modified;
     };
     static QString replacedPath(const QString& path);
     bool readExisting(const QString& path, Existing* existing);
     bool writeNewFile(QTemporaryFile& temporary, const Existing& existing, const QString& Section,
                       const Values& values);
+    static void stampAfter(const QString& file, const QDateTime& previous);
     bool keepAside(const QString& path, QString* asideName);
     bool replaceFile(QTemporaryFile& temporary, const QString& path);
 
