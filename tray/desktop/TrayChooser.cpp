@@ -38,6 +38,9 @@ TrayChooser::Kind TrayChooser::pick() const {
     if (forced_) {
         return active_;
     }
+    if (!xembed_.usable()) {
+        return Kind::Sni;  // no X (a Wayland session): the item is the only icon there is
+    }
     if (xembed_.trayPresent() && !proxied_) {
         return Kind::XEmbed;
     }
