@@ -11,7 +11,10 @@ sway_setup
 settings_write 10 0 0
 volume_set 0
 mute_set 0
-sway_brennet_start
+# Forcing the XEmbed icon, which needs X, is refused with a line: the item shows as ever.
+BRENNET_TRAY=xembed sway_brennet_start
+grep -q "BRENNET_TRAY=xembed needs an X display; ignored" "$E2E_DIR/brennet.log" ||
+    fail "BRENNET_TRAY=xembed without X did not say that it is ignored"
 wait_icon_in_bar top
 declare -A at=([swaybar]=$ICON_AT)
 wait_icon_in_bar bottom

@@ -9,7 +9,9 @@
 
 TrayChooser::TrayChooser(XEmbedTray& xembed, SniTray& sni, const QString& forced)
     : xembed_(xembed), sni_(sni) {
-    if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
+    if (forced == QLatin1String("xembed") && !xembed_.usable()) {
+        std::fputs("Brennet: BRENNET_TRAY=xembed needs an X display; ignored\n", stderr);
+    } else if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
         forced_ = true;
         active_ = forced == QLatin1String("sni") ? Kind::Sni : Kind::XEmbed;
     }
