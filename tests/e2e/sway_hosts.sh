@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# Brennet in a Wayland session without X (sway, no Xwayland, no DISPLAY): it starts as a
-# Wayland client and its item shows in swaybar and in waybar, each clicked with the seat's own
-# pointer. swaybar draws no menu: left steps up, right steps down, middle mutes, the wheel
-# steps. waybar: left, middle and the wheel alike; right opens its own menu, whose every entry
-# works, "设置..." opening the options as a Wayland window and "退出" ending Brennet.
+# Brennet in a Wayland session without X (sway, no Xwayland, no DISPLAY): it starts as a Wayland
+# client, and its item shows in swaybar and in waybar, each clicked with the seat's own pointer.
+# swaybar draws no menu: left steps up, right steps down, middle mutes, the wheel steps. waybar:
+# left, middle and the wheel alike; right opens waybar's own menu, whose every entry works.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/lib_sway.sh"
 
@@ -19,63 +18,39 @@ wait_icon_in_bar top
 declare -A at=([swaybar]=$ICON_AT)
 wait_icon_in_bar bottom
 at[waybar]=$ICON_AT
-log "icons at ${at[swaybar]} (swaybar) and ${at[waybar]} (waybar)"
 
-# expect HOST GESTURE VALUE WHAT: after the gesture the volume (or mute: yes/no) is VALUE.
-expect() {
-    case $2 in
-    left) pointer_click "${at[$1]}" button1 ;;
-    right) pointer_click "${at[$1]}" button3 ;;
-    middle) pointer_click "${at[$1]}" button2 ;;
-    up | down) pointer_wheel "${at[$1]}" "$2" ;;
-    esac
-    if [[ $3 =~ ^(yes|no)$ ]]; then wait_mute "$3" 10; else wait_volume "$3" 10; fi ||
-        fail "$1: $4"
-}
-expect swaybar left 6554 "a left click should step up"
-expect swaybar left 13108 "a second left click should step up"
-expect swaybar right 6554 "a right click should step down"
-expect swaybar up 13108 "the wheel turned up should step up"
-expect swaybar down 6554 "the wheel turned down should step down"
-expect swaybar middle yes "a middle click should mute"
-expect swaybar middle no "a second middle click should unmute"
-expect waybar left 13108 "a left click should step up"
-expect waybar up 19662 "the wheel turned up should step up"
-expect waybar down 13108 "the wheel turned down should step down"
-expect waybar middle yes "a middle click should mute"
+# Each gesture, then the volume or the mute it must lead to (menu3 is "静音", menu1 "增加音量",
+# menu2 "减小音量").
+while read -r host gesture value; do
+    pointer "${at[$host]}" "$gesture"
+    if [[ $value =~ yes|no ]]; then wait_mute "$value" 10; else wait_volume "$value" 10; fi ||
+        fail "$host: $gesture did not lead to $value"
+done <<'EOF'
+swaybar left 6554
+swaybar left 13108
+swaybar right 6554
+swaybar up 13108
+swaybar down 6554
+swaybar middle yes
+swaybar middle no
+waybar left 13108
+waybar up 19662
+waybar down 13108
+waybar middle yes
+waybar menu3 no
+waybar menu1 19662
+waybar menu2 13108
+EOF
 
-# menu_click N: opens waybar's menu with a right click and clicks its Nth entry.
-menu_click() {
-    pointer_click "${at[waybar]}" button3
-    local entries
-    wait_until -t 10 _menu_open || fail "a right click in waybar opened no menu"
-    read -r entries < <(sed -n "${1}p" <<<"$MENU")
-    pointer_click "$entries" button1
+# "设置...": the options, a Wayland (xdg-shell) window titled as on X. "退出" ends Brennet.
+options_shown() {
+    in_session swaymsg -q '[app_id="^brennet$" shell="xdg_shell" title="^\[Brennet\] - \[设置\]$"] focus'
 }
-_menu_open() { MENU=$(menu_entries) && [ "$(wc -l <<<"$MENU")" -eq 5 ]; }
-menu_click 3
-wait_mute no 10 || fail "waybar's menu: \"静音\" should unmute"
-menu_click 1
-wait_volume 19662 10 || fail "waybar's menu: \"增加音量\" should step up"
-menu_click 2
-wait_volume 13108 10 || fail "waybar's menu: \"减小音量\" should step down"
-
-# The options: a Wayland window of Brennet's (sway has no Xwayland here), titled as on X.
-options_window() {
-    [ "$(in_session swaymsg -t get_tree | python3 -c 'import json, sys
-def walk(n):
-    yield n
-    for c in n["nodes"] + n["floating_nodes"]:
-        yield from walk(c)
-for n in walk(json.load(sys.stdin)):
-    if n.get("app_id") == "brennet":
-        print(n["shell"], n["name"])')" = "xdg_shell [Brennet] - [设置]" ]
-}
-menu_click 4
-wait_until options_window || fail "waybar's menu: \"设置...\" should open the options"
-in_session swaymsg -q '[app_id=brennet] kill'
-menu_click 5
-wait_until _gone "$BRENNET_PID" || fail "waybar's menu: \"退出\" should end Brennet"
+pointer "${at[waybar]}" menu4
+wait_until options_shown || fail "waybar's menu: \"设置...\" did not open the options"
+in_session swaymsg -q '[app_id="^brennet$"] kill'
+pointer "${at[waybar]}" menu5
+wait_until _gone "$BRENNET_PID" || fail "waybar's menu: \"退出\" did not end Brennet"
 wait "$BRENNET_PID" 2>/dev/null
 BRENNET_PID=
 pass "Wayland without X: swaybar and waybar, every gesture and menu entry, the options window"
