@@ -61,6 +61,18 @@ item Scroll 240 vertical
 wait_volume 19662 || fail "Scroll of two notches up should step twice"
 item Scroll -1 vertical
 wait_volume 13108 || fail "Scroll of one step down should step down"
+# Hosts are told by their process: gdbus under the names of Plasma's and GNOME's shells.
+as_host() {
+    cp "$(command -v gdbus)" "$E2E_DIR/$1"
+    "$E2E_DIR/$1" call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" \
+        -o /StatusNotifierItem -m org.kde.StatusNotifierItem.Scroll -- "$2" vertical >/dev/null
+}
+as_host plasmashell 60
+expect_unchanged 0.5 || fail "half a notch from Plasma should not step yet"
+as_host plasmashell 60
+wait_volume 19662 || fail "two half notches from Plasma make one step up"
+as_host gnome-shell 1
+wait_volume 13108 || fail "GNOME Shell counts the wheel turned down as positive"
 item SecondaryActivate 0 0
 wait_mute yes || fail "SecondaryActivate should mute"
 item Activate 0 0
