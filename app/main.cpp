@@ -20,8 +20,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
 #include <QSessionManager>
 #include <QThread>
+#include <QTranslator>
 
 #include <xcb/xcb.h>
 
@@ -148,6 +150,13 @@ int main(int argc, char* argv[]) {
     int qtArgc = line.session ? 3 : 1;
     QApplication app(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);  // the dialogs come and go; the icon stays
+    // The dialogs' captions are Chinese; Qt's own texts in them (standard buttons, a text box's
+    // menu) follow. Only the texts: numbers keep the user's locale.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
     // The autostart entry starts Brennet with every login; a session manager that restarted it
     // as well would start a second one.
     QObject::connect(&app, &QGuiApplication::saveStateRequest, [](QSessionManager& manager) {

@@ -3,7 +3,7 @@
 # xembedsniproxy in front of it. Behind the proxy (kept there by BRENNET_TRAY=xembed) every
 # click, the middle button and the wheel reach the XEmbed icon; left alone, Brennet knows the
 # proxy and shows its own item, where the same gestures and each entry of the menu work, the
-# options dialog and quit included.
+# options dialog (with Qt's own texts in Chinese) and quit included.
 source "$(dirname "$0")/lib.sh"
 source "$(dirname "$0")/lib_hosts.sh"
 
@@ -38,6 +38,7 @@ menu_choose 2; wait_volume 6554 || fail "menu: step down"
 menu_choose 3; wait_mute yes || fail "menu: mute"
 menu_choose 3; wait_mute no || fail "menu: unmute"
 menu_choose 4; wait_options
+grep -q 'qtbase_zh_CN\.qm' "/proc/$BRENNET_PID/maps" || fail "Qt's own texts are not in Chinese"
 xdotool windowclose "$OPTIONS"
 menu_choose 5; wait_until -t 10 _gone "$BRENNET_PID" || fail "menu: quit"
 pass "lxqt-panel and xembedsniproxy: clicks, middle, wheel, each menu entry"
