@@ -89,10 +89,14 @@ void StatusNotifierItem::Scroll(int delta, const QString& orientation) {
     if (host.downwards) {
         delta = -delta;
     }
+    // A part of a notch in one host's units means nothing in another's.
+    if (host.unit != wheelUnit_) {
+        wheelUnit_ = host.unit;
+        wheelRest_ = 0;
+    }
     int notches = 0;
     if (host.unit == 0) {
         notches = std::abs(delta) < kNotch ? (delta > 0 ? 1 : -1) : delta / kNotch;
-        wheelRest_ = 0;
     } else {
         wheelRest_ += delta;
         notches = wheelRest_ / host.unit;
@@ -108,12 +112,7 @@ StatusNotifierItem::WheelHost StatusNotifierItem::callerWheelHost() {
     if (!calledFromDBus()) {
         return {};
     }
-    // A part of a notch from one host means nothing to another.
-    if (message().service() != wheelCaller_) {
-        wheelCaller_ = message().service();
-        wheelRest_ = 0;
-    }
-    const auto pid = connection().interface()->servicePid(wheelCaller_);
+    const auto pid = connection().interface()->servicePid(message().service());
     if (!pid.isValid()) {
         return {};
     }

@@ -86,6 +86,6 @@ private:
     QString tip_;
     SniIconPixmapList pixmaps_;
     std::function<void(TrayCommand)> handler_;
-    QString wheelCaller_;  // the bus name of the host that turned the wheel last
-    int wheelRest_ = 0;    // what it turned since its last whole notch, in its units, up positive
+    int wheelUnit_ = 0;  // the notch of the host that turned the wheel last
+    int wheelRest_ = 0;  // what it turned since its last whole notch, in its units, up positive
 };

@@ -425,14 +425,16 @@ bool XEmbedTray::trayIsProxy() const {
         connection_, xcb_get_selection_owner(connection_, selection_), nullptr);
     const xcb_window_t window = owner ? owner->owner : 0;
     std::free(owner);
-    if (!window) {
-        return false;
+    // A request of an extension the server lacks would close the connection.
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(connection_, &xcb_res_id);
+    if (!window || !res || !res->present) {
+        return false;  // only the clicks will tell
     }
     xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     auto* ids = xcb_res_query_client_ids_reply(
         connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr);
     if (!ids) {
-        return false;  // no X-Resource extension: only the clicks will tell
+        return false;
     }
     uint32_t pid = 0;
     for (auto it = xcb_res_query_client_ids_ids_iterator(ids); it.rem;
