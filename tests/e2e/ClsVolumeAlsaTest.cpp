@@ -62,6 +62,13 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     EXPECT_TRUE(PulseServer::muted());
     pactl("set-sink-mute nullsink 0");
     EXPECT_EQ(v.VolumeMute(), VB_FALSE);
+    // Another program's change is told with no read to fetch it: the engine watches the mixer.
+    std::atomic<int> told{0};
+    v.engine.setChangeHandler([&] { ++told; });
+    pactl("set-sink-mute nullsink 1");
+    EXPECT_TRUE(PulseServer::waitFor([&] { return told > 0; }, 2s));
+    v.engine.setChangeHandler({});
+    pactl("set-sink-mute nullsink 0");
 
     // Our own write is what the next read returns. (Clamping to the top and refusing a negative
     // level are the mixer service's, in clsVolumeTest.)
