@@ -8,6 +8,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QFile>
 
 #include <cstring>
 
@@ -115,9 +116,18 @@ void SniTray::registerWithWatcher() {
     if (serviceName_.isEmpty()) {
         return;
     }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(
         QString::fromLatin1(kWatcher), QString::fromLatin1(kWatcherPath),
         QString::fromLatin1(kWatcher), QStringLiteral("RegisterStatusNotifierItem"));
-    call << serviceName_;
-    QDBusConnection::sessionBus().asyncCall(call);
+    // GNOME Shell's AppIndicator extension watches an item registered by its bus name, and that
+    // watch may start after it has read the item's properties: it then forgets them and leaves
+    // a dead icon. Registered by its object path (every watcher takes the sender's name with
+    // it), the item is read once.
+    const auto watcherPid = bus.interface()->servicePid(QString::fromLatin1(kWatcher));
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(watcherPid.value()));
+    const bool gnome = watcherPid.isValid() && comm.open(QIODevice::ReadOnly) &&
+                       comm.readAll().trimmed() == "gnome-shell";
+    call << (gnome ? QString::fromLatin1(kItemPath) : serviceName_);
+    bus.asyncCall(call);
 }
