@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# A fresh start: without X the program says why and ends; under X its icon docks in the tray,
-# is visible, shows the tooltip "Brennet", writes no settings, and docks again when the tray host
-# restarts.
+# A fresh start: without a display the program says why and ends; under X its icon docks in the
+# tray, is visible, shows the tooltip titled "Brennet", writes no settings, and docks again when
+# the tray host restarts.
 source "$(dirname "$0")/lib.sh"
 
-# No X server: one line and status 1, for a missing and for an unreachable display.
+# No display: one line and status 1, for a missing and for an unreachable X display, also in a
+# Wayland session whose compositor does not answer.
 for display in "" ":97"; do
-    out=$(env DISPLAY="$display" XDG_CONFIG_HOME=/nonexistent "$BRENNET" 2>&1)
+    out=$(env DISPLAY="$display" WAYLAND_DISPLAY=/nonexistent/wayland-9 XDG_CONFIG_HOME=/nonexistent \
+        "$BRENNET" 2>&1)
     status=$?
     [ "$status" -eq 1 ] || fail "without X (DISPLAY='$display') the status was $status"
-    [ "$out" = "Brennet needs an X11 display with a system tray" ] ||
+    [ "$out" = "Brennet needs a Wayland or X11 display for its tray icon" ] ||
         fail "without X (DISPLAY='$display') it said: $out"
 done
 
@@ -38,14 +40,14 @@ tray_colour=$(convert "$shot" -crop "1x1+$((x - 1))+$((y + h / 2))" -depth 8 txt
 blue=$(blue_pixels "$shot")
 [ "$blue" -ge 40 ] || fail "only $blue pixels of the blue speaker in the icon's area"
 
-# The tooltip: hovering shows a tooltip window of the program whose text is "Brennet".
+# The tooltip: hovering shows a tooltip window of the program whose title line is "Brennet".
 xdotool mousemove --window "$ICON" $((w / 2)) $((h / 2))
 tooltip_shown() {
     local t
     for t in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do
         [ "$t" = "$ICON" ] && continue
         xprop -id "$t" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP || continue
-        [ "$(xdotool getwindowname "$t")" = Brennet ] && return 0
+        [ "$(xdotool getwindowname "$t" | head -n 1)" = Brennet ] && return 0
     done
     return 1
 }
