@@ -5,6 +5,7 @@
 #include "AlsaWaveIn.h"
 #include "CanberraPlayer.h"
 #include "EngineChooser.h"
+#include "EngineDevices.h"
 #include "EngineMixer.h"
 #include "MessageBoxNotifier.h"
 #include "PulseEngine.h"
@@ -13,6 +14,7 @@
 #include "SingleInstance.h"
 #include "SniTray.h"
 #include "TrayChooser.h"
+#include "TrayMenu.h"
 #include "XEmbedTray.h"
 #include "frmMain.h"
 #include "frmOpen.h"
@@ -169,6 +171,12 @@ int main(int argc, char* argv[]) {
 
     frmMain form({mixer, waveIn, notifier, tray, player, settings},
                  QCoreApplication::applicationDirPath());
+
+    // The icon's menu, on both trays: the window's commands, the outputs and the microphone.
+    EngineDevices devices(engine);
+    TrayMenu menu(&form, &devices);
+    xembed.setMenu(&menu);
+    sni.setMenu(&menu);
 
     // The options dialog and its file chooser: objects for the whole run, windows on demand.
     QtProcessControl qtProcess;

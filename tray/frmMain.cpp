@@ -234,14 +234,15 @@ void frmMain::Click(void (frmMain::*step)()) {
 }
 
 // One step up from the mixer's current level. Nothing caps it at the top: a level less than a
-// step below the maximum goes past it, and the mixer clamps it.
+// step below the maximum goes past it, and the mixer clamps it. A level that another program
+// set above the maximum stays where it is.
 void frmMain::StepUp() {
     if (!Volume) {
         return;
     }
     const int32_t level = Volume->VolumeLevel();
     const int32_t max = Volume->VolumeMax();
-    if (level == max) {
+    if (level >= max) {
         return;
     }
     const double product = Increment * Volume->VolumeMax();
@@ -250,13 +251,18 @@ void frmMain::StepUp() {
 }
 
 // One step down, with 0 as the bottom. A level less than a step above 0 goes to 0, so the
-// volume can always be clicked down to silence; at 0 nothing is written.
+// volume can always be clicked down to silence; at 0 nothing is written. A level that another
+// program set above the maximum comes down to the maximum first, never past it in one click.
 void frmMain::StepDown() {
     if (!Volume) {
         return;
     }
     const int32_t max = Volume->VolumeMax();
     const int32_t level = Volume->VolumeLevel();
+    if (level > max) {
+        Volume->VolumeLevel(max);
+        return;
+    }
     const double d = level - Increment * max;
     if (!(d > 0)) {
         if (level > 0) {

@@ -16,12 +16,16 @@
 // another program made is seen at once, whatever was written before. When the device fails (the
 // sound server went away), calls report Unreachable and a later call opens it again (at most four
 // attempts a second).
+//
+// Outputs: the one card behind "default", by its name; there is nothing else to choose.
 
 #include "MixerEngine.h"
 
 #include <array>
 #include <chrono>
 #include <mutex>
+#include <string>
+#include <vector>
 
 struct _snd_mixer;
 struct _snd_mixer_elem;
@@ -50,6 +54,7 @@ public:
     Status muted(Line line, bool* value) override;
     Status setMuted(Line line, bool value) override;
     Status peak(Line line, int32_t* value) override;
+    std::vector<Output> outputs() const override;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -69,6 +74,7 @@ private:
     _snd_mixer* mixer_ = nullptr;
     _snd_hctl* hctl_ = nullptr;
     std::array<_snd_mixer_elem*, LineCount> elements_{};
+    std::string cardName_;
     Clock::time_point lastAttempt_{};
     bool attempted_ = false;
 };
