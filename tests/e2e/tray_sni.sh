@@ -4,7 +4,7 @@
 # proxy sends them) step and move the icon to the StatusNotifierWatcher. The item's methods and
 # menu entries, called as the host calls them, move the sink as the gestures do, the mute
 # blocking included; Apply's restart leaves one Brennet; after the panel restarts the item
-# registers again.
+# registers again. The menu exports the whole com.canonical.dbusmenu interface.
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -37,7 +37,8 @@ call() { # call OBJECT METHOD ARGS...: calls a method of Brennet's item as the h
         "${@:3}" >/dev/null
 }
 item() { call /StatusNotifierItem "org.kde.StatusNotifierItem.$1" "${@:2}"; }
-menu_click() { call /MenuBar com.canonical.dbusmenu.Event "$1" clicked '<0>' 0; }
+# As waybar's menu library sends a click: one EventGroup call.
+menu_click() { call /MenuBar com.canonical.dbusmenu.EventGroup "[($1, 'clicked', <0>, uint32 0)]"; }
 
 panel_start
 brennet_start # docks in the panel's XEmbed tray
@@ -46,6 +47,11 @@ mute_set 0
 xdotool click --window "$ICON" 1
 wait_volume 6554 || fail "a synthetic click on the XEmbed icon did not step"
 wait_until registered || fail "after synthetic clicks the item did not register with the watcher"
+menu_api=$(gdbus introspect --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /MenuBar)
+for member in GetLayout GetGroupProperties GetProperty Event EventGroup AboutToShow \
+    AboutToShowGroup ItemsPropertiesUpdated LayoutUpdated; do
+    grep -q "^ *$member(" <<<"$menu_api" || fail "the menu does not export $member"
+done
 
 item Activate 0 0
 wait_volume 13108 || fail "Activate should step up"
