@@ -7,6 +7,7 @@
 #include "EngineChooser.h"
 #include "EngineDevices.h"
 #include "EngineMixer.h"
+#include "EngineWatch.h"
 #include "MessageBoxNotifier.h"
 #include "PulseEngine.h"
 #include "QtProcessControl.h"
@@ -177,6 +178,10 @@ int main(int argc, char* argv[]) {
     TrayMenu menu(&form, &devices);
     xembed.setMenu(&menu);
     sni.setMenu(&menu);
+    // The menu follows every change the engine tells (outputs, the default, the microphone),
+    // also while it is open.
+    EngineWatch watch(engine);
+    QObject::connect(&watch, &EngineWatch::changed, &menu, &TrayMenu::refresh);
 
     // The options dialog and its file chooser: objects for the whole run, windows on demand.
     QtProcessControl qtProcess;
