@@ -161,7 +161,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Brennet: BRENNET_MIXER='%s' is neither pulse nor alsa; ignored\n",
                      forcedMixer.c_str());
     }
+    // Destroyed in reverse order: the watch and the chooser remove their change handlers before
+    // they go, while the engines under them still run.
     EngineChooser engine(pulse, alsa, forcedMixer);
+    EngineWatch engineWatch(engine);
     EngineMixer mixer(engine);
     MessageBoxNotifier notifier;
     XEmbedTray xembed;
@@ -170,18 +173,18 @@ int main(int argc, char* argv[]) {
     CanberraPlayer player;
     SettingsStore settings;
 
+    EngineDevices devices(engine);  // the outputs and the microphone
     frmMain form({mixer, waveIn, notifier, tray, player, settings},
                  QCoreApplication::applicationDirPath());
+    form.setDevices(&devices);  // the tooltip tells the microphone's mute
 
     // The icon's menu, on both trays: the window's commands, the outputs and the microphone.
-    EngineDevices devices(engine);
     TrayMenu menu(&form, &devices);
     xembed.setMenu(&menu);
     sni.setMenu(&menu);
     // The menu follows every change the engine tells (outputs, the default, the microphone),
     // also while it is open.
-    EngineWatch watch(engine);
-    QObject::connect(&watch, &EngineWatch::changed, &menu, &TrayMenu::refresh);
+    QObject::connect(&engineWatch, &EngineWatch::changed, &menu, &TrayMenu::refresh);
 
     // The options dialog and its file chooser: objects for the whole run, windows on demand.
     QtProcessControl qtProcess;
@@ -193,6 +196,7 @@ int main(int argc, char* argv[]) {
 
     QObject::connect(&instance, &SingleInstance::showOptionsRequested, &form,
                      &frmMain::ShowOptions);
+    QObject::connect(&engineWatch, &EngineWatch::changed, &form, &frmMain::mixerChanged);
 
     form.Form_Load();
     if (line.options) {

@@ -42,6 +42,10 @@ layout() { call /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '[]' 2>/dev/null;
 entry_id() { layout | grep -oP "\(\d+, \{[^}]*'label': <'$1'>" | grep -oP '^\(\K\d+'; }
 shows() { layout | grep -q "'label': <'$1'>"; }
 mic_ticked() { layout | grep -qP "'label': <'麦克风静音'>, 'toggle-state': <$1>"; }
+tip_tells_mic() {
+    call /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem \
+        ToolTip 2>/dev/null | grep -q 麦克风静音
+}
 wait_until shows Second || fail "the menu does not list the second output: $(layout)"
 layout | grep -qP "'label': <'Null Output'>, 'toggle-state': <1>, 'toggle-type': <'radio'>" ||
     fail "the default output is not ticked: $(layout)"
@@ -62,8 +66,10 @@ wait_until eval '! shows Third' || fail "an output removed is still listed"
 call /MenuBar com.canonical.dbusmenu.Event 7 clicked '<0>' 0 >/dev/null
 wait_until source_muted yes || fail "the microphone entry did not mute the default source"
 wait_until mic_ticked 1 || fail "the microphone entry is not ticked after muting"
+wait_until tip_tells_mic || fail "the tooltip does not tell the microphone is muted"
 pactl set-source-mute mic 0
 wait_until mic_ticked 0 || fail "the microphone tick did not follow an outside unmute"
+wait_until eval '! tip_tells_mic' || fail "the tooltip still tells the microphone is muted"
 brennet_stop
 
 # The XEmbed icon: a middle click mutes, a middle hold opens the menu and changes nothing, and
