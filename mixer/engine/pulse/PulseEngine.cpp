@@ -6,6 +6,7 @@
 #include <pulse/subscribe.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -13,6 +14,8 @@ namespace {
 // the latest answer always describes the device that is the default now.
 constexpr const char* kDefaultSink = "@DEFAULT_SINK@";
 constexpr const char* kDefaultSource = "@DEFAULT_SOURCE@";
+// The sink PulseAudio and PipeWire add ("Dummy Output") while no real output is there.
+constexpr const char* kStandInSink = "auto_null";
 
 pa_volume_t clampVolume(long value) {
     return static_cast<pa_volume_t>(std::clamp<long>(value, PA_VOLUME_MUTED, PA_VOLUME_NORM));
@@ -333,6 +336,9 @@ void PulseEngine::requestSinks() {
 void PulseEngine::sinkListed(pa_context*, const pa_sink_info* i, int eol, void* userdata) {
     auto* self = static_cast<PulseEngine*>(userdata);
     if (eol == 0 && i != nullptr) {
+        // The stand-in a server makes while it has no output at all is nothing to choose.
+        if (std::strcmp(i->name, kStandInSink) == 0)
+            return;
         const bool described = i->description != nullptr && *i->description != '\0';
         self->listing_.push_back({i->name, described ? i->description : i->name, false});
         return;

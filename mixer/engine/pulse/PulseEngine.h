@@ -13,7 +13,8 @@
 // write scales all channels so that the loudest gets the value (clamped to the range) and the
 // balance stays. The other lines do not exist here.
 //
-// Outputs: the server's sinks (sources, monitors among them, are never outputs), kept current
+// Outputs: the server's sinks (sources, monitors among them, are never outputs; nor is the
+// "Dummy Output" a server makes while it has no output at all), kept current
 // from the server's reports of sinks that come and go. Choosing one sets the default sink and
 // moves every playing stream to it; both requests are sent without waiting.
 //
