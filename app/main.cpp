@@ -23,7 +23,10 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QSessionManager>
 #include <QThread>
+#include <QTranslator>
 
 #include <xcb/xcb.h>
 
@@ -41,15 +44,22 @@ const char kUsage[] =
 
 struct CommandLine {
     bool options = false;
+    // A session manager that saved an earlier Brennet starts it again as "brennet -session ID";
+    // the ID goes on to Qt, which reconnects to the session manager under it.
+    char* session = nullptr;
 };
 
 // Reads the arguments before Qt sees them: Qt's own options (-platform, -display ...) would
-// move the program off the X11 display the tray needs, so nothing but ours is accepted.
-// Returns false when the program is to end with *status.
+// move the program off the X11 display the tray needs, so nothing but ours and the session
+// manager's -session is accepted. Returns false when the program is to end with *status.
 bool parseCommandLine(int argc, char* argv[], CommandLine* line, int* status) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--options") == 0) {
             line->options = true;
+        } else if ((std::strcmp(argv[i], "-session") == 0 ||
+                    std::strcmp(argv[i], "--session") == 0) &&
+                   i + 1 < argc && *argv[i + 1]) {
+            line->session = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
             *status = 0;
@@ -104,7 +114,7 @@ private:
 
 // Takes the claim, or hands the start to the instance that holds it. An instance that is just
 // ending holds it without answering for a moment: try again for a little while.
-enum class Start { Run, HandedOver, Failed };
+enum class Start { Run, HandedOver, Restored, Failed };
 Start claimOrHandOver(SingleInstance& instance) {
     constexpr int kTryMs = 3000;
     QElapsedTimer clock;
@@ -138,14 +148,35 @@ int main(int argc, char* argv[]) {
     qputenv("QT_QPA_PLATFORM", "xcb");
     qputenv("QT_XCB_GL_INTEGRATION", "none");
 
-    int qtArgc = 1;  // the program's name only
-    QApplication app(qtArgc, argv);
+    char sessionOption[] = "-session";
+    char* qtArgv[] = {argv[0], sessionOption, line.session, nullptr};
+    int qtArgc = line.session ? 3 : 1;
+    QApplication app(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);  // the dialogs come and go; the icon stays
+    // The dialogs' captions are Chinese; Qt's own texts in them (standard buttons, a text box's
+    // menu) follow. Only the texts: numbers keep the user's locale.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
+    // The autostart entry starts Brennet with every login; a session manager that restarted it
+    // as well would start a second one.
+    QObject::connect(&app, &QGuiApplication::saveStateRequest, [](QSessionManager& manager) {
+        manager.setRestartHint(QSessionManager::RestartNever);
+    });
 
     SingleInstance instance;
-    switch (claimOrHandOver(instance)) {
+    // A session's restart beside the autostarted Brennet ends quietly: the user asked for no
+    // options dialog.
+    const Start start = !line.session ? claimOrHandOver(instance)
+                        : instance.claim(SingleInstance::HandOver::Nothing) ? Start::Run
+                                                                            : Start::Restored;
+    switch (start) {
         case Start::Run:
             break;
+        case Start::Restored:
+            return 0;
         case Start::HandedOver:
             return 0;  // the running Brennet shows its options
         case Start::Failed:

@@ -38,10 +38,12 @@ TrayChooser::Kind TrayChooser::pick() const {
     if (forced_) {
         return active_;
     }
-    if (xembed_.trayPresent() && !proxied_) {
+    const bool watcher = sni_.watcherPresent();
+    // A proxy is known by its clicks, or before any click by the program that runs it.
+    if (xembed_.trayPresent() && !proxied_ && !(watcher && xembed_.trayIsProxy())) {
         return Kind::XEmbed;
     }
-    if (sni_.watcherPresent()) {
+    if (watcher) {
         return Kind::Sni;
     }
     // No tray, or a proxy with no watcher beside it: the XEmbed icon waits for a tray and

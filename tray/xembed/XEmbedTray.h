@@ -44,12 +44,15 @@ public:
     xcb_window_t iconWindow(HWND hWnd, uint32_t uID) const;
     // Whether a tray owns the tray selection now.
     bool trayPresent() const;
+    // Whether the tray is run by a program known to show its icons elsewhere and to hand them
+    // clicks as sent events after the fact (KDE's xembedsniproxy, GNOME Shell's legacy tray).
+    bool trayIsProxy() const;
 
 signals:
     // A tray started, or the one we docked in went away.
     void trayChanged();
-    // A press and its release arrived together, both sent by a program (a proxy that turns
-    // clicks into events after the fact): this tray cannot time a hold.
+    // A press and its release arrived together, or a wheel notch, sent by a program (a proxy
+    // that turns clicks into events after the fact): this tray cannot time a hold.
     void syntheticClick();
 
 private:
@@ -70,6 +73,7 @@ private:
     void dockAll();
     void lookUpTray();
     void deliver(const Key& key, uint32_t message);
+    void command(const Key& key, TrayCommand command);
     bool filterButton(const xcb_generic_event_t* event, bool press);
     void flushPendingPress();
 
