@@ -425,6 +425,8 @@ void frmMain::SwitchMute(bool byHold) {
         if (Volume->VolumeMute() == VB_TRUE) {
             MuteActive = kYes;
             ShowMuted(true);
+        } else if (byHold) {
+            RightHoldUsed = kYes;  // the hold's own release must not step instead
         }
     } else if (Volume->VolumeMute() == VB_TRUE) {
         Volume->VolumeMute(VB_FALSE);

@@ -116,19 +116,28 @@ TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     EXPECT_EQ(master.volume, 126);  // 25.5 + 100 = 125.5, to the even 126
     EXPECT_EQ(sounds(), 1);
 
-    // Muted and unmuted by another program: the flag still blocks the clicks, and the hold
-    // follows the mixer, not the flag: it mutes again, and a second hold unmutes.
+    // Muted by a hold, unmuted by another program: the block lifts once the change is told.
     rightHold();
     master.muted = false;
     leftClick();
     EXPECT_EQ(master.volume, 126);
-    rightHold();
-    EXPECT_TRUE(master.muted);
-    EXPECT_EQ(form.muteActive(), "1");
-    rightHold();
-    EXPECT_FALSE(master.muted);
+    form.mixerChanged();
+    EXPECT_EQ(form.muteActive(), "0");
     leftClick();
     EXPECT_EQ(master.volume, 152);
+}
+
+// A mute that did not take (a master without a mute control) sets no block, and the hold's
+// release steps nothing.
+TEST_F(frmMainGesturesTest, AMuteThatDidNotTakeBlocksNothing) {
+    master.volume = 100;
+    master.hasSwitch = false;
+    frmMain& form = start();
+    rightHold();
+    EXPECT_NE(form.muteActive(), "1");
+    EXPECT_EQ(master.volume, 100);
+    leftClick();
+    EXPECT_EQ(master.volume, 126);
 }
 
 // Whole clicks, the middle button and the menu: blocked by the mute like clicks, but they follow
