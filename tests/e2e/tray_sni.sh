@@ -95,4 +95,4 @@ xdotool mousemove --window "$(xdotool search --name '^xfce4-panel$' | head -n 1)
 wait_until eval '[ "$(windows)" -gt "$shown" ]' || fail "the panel did not open the item's menu"
 xdotool key --delay 150 Down Down Down Down Down Right Down Return
 wait_until eval '[ "$(pactl get-default-sink)" = second ]' || fail "the panel's menu chose no output"
-pass "StatusNotifierItem in xfce4-panel: registration, menu, wheel per host, panel restart"
+pass "StatusNotifierItem in xfce4-panel: registration, menu, wheel per host, panel restart, outputs"
