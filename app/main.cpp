@@ -213,9 +213,6 @@ int main(int argc, char* argv[]) {
     TrayMenu menu(&form, &devices);
     xembed.setMenu(&menu);
     sni.setMenu(&menu);
-    // The menu follows every change the engine tells (outputs, the default, the microphone),
-    // also while it is open.
-    QObject::connect(&engineWatch, &EngineWatch::changed, &menu, &TrayMenu::refresh);
 
     // The options dialog and its file chooser: objects for the whole run, windows on demand.
     QtProcessControl qtProcess;
@@ -228,6 +225,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&instance, &SingleInstance::showOptionsRequested, &form,
                      &frmMain::ShowOptions);
     QObject::connect(&engineWatch, &EngineWatch::changed, &form, &frmMain::mixerChanged);
+    // The menu follows every change the engine tells (outputs, the default, the microphone),
+    // also while it is open; after the window, whose mute it ticks.
+    QObject::connect(&engineWatch, &EngineWatch::changed, &menu, &TrayMenu::refresh);
 
     form.Form_Load();
     if (line.options) {

@@ -1,8 +1,9 @@
 // Redraw bench helper: how long after another program changes the default sink the tray icon
 // shows it. Each round runs `pactl set-sink-volume @DEFAULT_SINK@` (or set-sink-mute) with a
-// value whose picture differs from the one shown, and polls the icon window's pixels every
-// 0.5 ms until they change. Then a storm: one change every 2 ms for 2 s, counting the redraws
-// the icon makes (it redraws at once, then at most about every 33 ms while changes keep coming).
+// value whose picture differs from the one shown (N is rounded up to whole cycles of four), and
+// polls the icon window's pixels every 0.5 ms until they change. Then a storm: one change every 2
+// ms for 2 s, counting the redraws the icon makes (it redraws at once, then at most about every 33
+// ms while changes keep coming).
 //
 // Usage: RedrawLatency ICON_WINDOW [N]   (DISPLAY names the X server; the PulseAudio client
 // variables name the server). Prints a table; exit status 1 when a round saw no redraw.
@@ -61,12 +62,19 @@ void run(std::vector<std::string> args) {
         waitpid(pid, nullptr, 0);
 }
 
-// The change for round i: the level between 10 % and 90 % (one wave and three), and every
-// fourth round the mute switched, so each change alters the picture.
+// The change for round i, each altering the picture: the level to 10 % (one wave), to 90 %
+// (three), the mute on (the cross), the mute off (three waves again).
 std::vector<std::string> change(int i) {
-    if (i % 4 == 3)
-        return {"pactl", "set-sink-mute", "@DEFAULT_SINK@", "toggle"};
-    return {"pactl", "set-sink-volume", "@DEFAULT_SINK@", i % 2 ? "90%" : "10%"};
+    switch (i % 4) {
+        case 0:
+            return {"pactl", "set-sink-volume", "@DEFAULT_SINK@", "10%"};
+        case 1:
+            return {"pactl", "set-sink-volume", "@DEFAULT_SINK@", "90%"};
+        case 2:
+            return {"pactl", "set-sink-mute", "@DEFAULT_SINK@", "1"};
+        default:
+            return {"pactl", "set-sink-mute", "@DEFAULT_SINK@", "0"};
+    }
 }
 
 double median(std::vector<double> v) {
@@ -84,7 +92,7 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     const auto icon = static_cast<xcb_window_t>(std::strtoul(argv[1], nullptr, 0));
-    const int n = argc > 2 ? std::atoi(argv[2]) : 20;
+    const int n = (std::max(argc > 2 ? std::atoi(argv[2]) : 20, 1) + 3) / 4 * 4;
     xcb_connection_t* c = xcb_connect(nullptr, nullptr);
     if (xcb_connection_has_error(c))
         return 2;

@@ -115,16 +115,19 @@ TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     leftClick();
     EXPECT_EQ(master.volume, 126);  // 25.5 + 100 = 125.5, to the even 126
     EXPECT_EQ(sounds(), 1);
+}
 
-    // Muted by a hold, unmuted by another program: the block lifts once the change is told.
-    rightHold();
-    master.muted = false;
-    leftClick();
-    EXPECT_EQ(master.volume, 126);
+// The devices changed under the one mixer object (another sound system, another range): a step
+// is 10 % of the new range, and the icon's tooltip shows the new level.
+TEST_F(frmMainGesturesTest, AfterAChangeAStepIsTenPercentOfTheNewRange) {
+    master.volume = 100;
+    frmMain& form = start();
+    master.range = {0, 65536};
+    master.volume = 30000;
     form.mixerChanged();
-    EXPECT_EQ(form.muteActive(), "0");
+    EXPECT_TRUE(rig.tray.shown.begin()->second.tipLine.startsWith(QStringLiteral("46% · ")));
     leftClick();
-    EXPECT_EQ(master.volume, 152);
+    EXPECT_EQ(master.volume, 36554);  // 30000 + 6553.6, not + 25.5
 }
 
 // A mute that did not take (a master without a mute control) sets no block, and the hold's
