@@ -5,15 +5,17 @@
 
 TrayMenuPopup::TrayMenuPopup(TrayMenu* model, QObject* parent) : QObject(parent), model_(model) {
     menu_.setObjectName(QStringLiteral("brennet-menu"));
-    menu_.setTitle(QStringLiteral("Brennet"));
     outputs_.setObjectName(QStringLiteral("brennet-outputs"));
-    auto followModel = [this] {
+    connect(model_, &TrayMenu::entriesChanged, this, [this](const QList<int>& ids) {
         if (menu_.isVisible()) {
-            rebuild();
+            update(ids);
         }
-    };
-    connect(model_, &TrayMenu::entriesChanged, this, followModel);
-    connect(model_, &TrayMenu::layoutChanged, this, followModel);
+    });
+    connect(model_, &TrayMenu::layoutChanged, this, [this] {
+        if (menu_.isVisible()) {
+            rebuildOutputs();
+        }
+    });
 }
 
 void TrayMenuPopup::popup(const QPoint& pos) {
@@ -24,40 +26,61 @@ void TrayMenuPopup::popup(const QPoint& pos) {
 
 void TrayMenuPopup::rebuild() {
     menu_.clear();
+    actions_.clear();
+    for (int id : model_->children(TrayMenu::Root)) {
+        if (id == TrayMenu::Outputs) {
+            actions_.insert(id, menu_.addMenu(&outputs_));
+            rebuildOutputs();
+            show(id);
+        } else {
+            addEntry(menu_, id, nullptr);
+        }
+    }
+}
+
+void TrayMenuPopup::rebuildOutputs() {
+    for (QAction* action : outputs_.actions()) {
+        actions_.remove(actions_.key(action));
+    }
     outputs_.clear();
     delete outputGroup_;
     outputGroup_ = new QActionGroup(&outputs_);
     outputGroup_->setExclusive(true);
-    for (int id : model_->children(TrayMenu::Root)) {
-        addEntry(menu_, id, nullptr);
+    for (int id : model_->children(TrayMenu::Outputs)) {
+        addEntry(outputs_, id, outputGroup_);
+    }
+}
+
+void TrayMenuPopup::update(const QList<int>& ids) {
+    for (int id : ids) {
+        show(id);
     }
 }
 
 void TrayMenuPopup::addEntry(QMenu& menu, int id, QActionGroup* group) {
-    const QVariantMap p = model_->properties(id);
-    if (p.value(QStringLiteral("type")) == QLatin1String("separator")) {
+    if (model_->properties(id).value(QStringLiteral("type")) == QLatin1String("separator")) {
         menu.addSeparator();
         return;
     }
-    const QString label = p.value(QStringLiteral("label")).toString();
-    const bool enabled = p.value(QStringLiteral("enabled"), true).toBool();
-    if (p.value(QStringLiteral("children-display")) == QLatin1String("submenu")) {
-        outputs_.setTitle(label);
-        outputs_.setEnabled(enabled);
-        for (int child : model_->children(id)) {
-            addEntry(outputs_, child, outputGroup_);
-        }
-        menu.addMenu(&outputs_);
-        return;
-    }
-    QAction* action = menu.addAction(label);
-    action->setEnabled(enabled);
-    if (p.contains(QStringLiteral("toggle-type"))) {
-        action->setCheckable(true);
-        action->setChecked(p.value(QStringLiteral("toggle-state")).toInt() == 1);
-        if (group) {
-            group->addAction(action);
-        }
+    QAction* action = menu.addAction(QString());
+    if (group) {
+        group->addAction(action);
     }
     connect(action, &QAction::triggered, model_, [this, id] { model_->activate(id); });
+    actions_.insert(id, action);
+    show(id);
+}
+
+// Puts the entry's label, state and tick on its action.
+void TrayMenuPopup::show(int id) {
+    QAction* action = actions_.value(id);
+    if (!action) {
+        return;
+    }
+    const QVariantMap p = model_->properties(id);
+    action->setText(p.value(QStringLiteral("label")).toString());
+    action->setEnabled(p.value(QStringLiteral("enabled"), true).toBool());
+    const bool toggles = p.contains(QStringLiteral("toggle-type"));
+    action->setCheckable(toggles);
+    action->setChecked(toggles && p.value(QStringLiteral("toggle-state")).toInt() == 1);
 }
