@@ -55,8 +55,14 @@ wait_until stream_on second || fail "the playing stream did not move to Second"
 call /StatusNotifierItem org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 SINK=second wait_volume 6554 || fail "the next click did not step the chosen output"
 
+gdbus monitor --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /MenuBar \
+    >"$E2E_DIR/signals.log" 2>&1 &
+_e2e_bg_pids+=($!)
+wait_until grep -q "is owned by" "$E2E_DIR/signals.log" || fail "gdbus monitor did not start"
 pactl load-module module-null-sink sink_name=third sink_properties=device.description=Third >/dev/null
 wait_until shows Third || fail "an output added while Brennet runs is not listed"
+wait_until grep -q "LayoutUpdated (uint32 [0-9]*, 8)" "$E2E_DIR/signals.log" ||
+    fail "the host was not told that the outputs changed: $(cat "$E2E_DIR/signals.log")"
 pactl unload-module "$(pactl list short modules | awk '/sink_name=third/ {print $1}')"
 wait_until eval '! shows Third' || fail "an output removed is still listed"
 
