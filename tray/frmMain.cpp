@@ -161,14 +161,14 @@ void frmMain::FollowMixer() {
     }
     Volume->findControlsAgain();
     const Shown now = ReadShown();
-    if (MuteActive == kYes && now.present && !now.muted) {
+    if (MuteActive == kYes && now.muteKnown && !now.muted) {
         MuteActive = kNo;
     }
     ShowState(now);
 }
 
-// A failed mute read says nothing about the mute: the master counts as shown only when its
-// volume control is there and the mute read succeeded.
+// A master is shown when its volume control is there and its level could be read. A failed
+// mute read says nothing about the mute (it reads False): muteKnown tells it apart.
 frmMain::Shown frmMain::ReadShown() {
     Shown state;
     state.micMuted = devices_ && devices_->hasMicrophone() && devices_->microphoneMuted();
@@ -177,17 +177,16 @@ frmMain::Shown frmMain::ReadShown() {
     }
     const int32_t min = Volume->VolumeMin();
     const int32_t max = Volume->VolumeMax();
-    state.muted = Volume->VolumeMute() == VB_TRUE;
-    const bool muteRead = Volume->LastResult() == 0;
     const int32_t level = Volume->VolumeLevel();
-    state.present = max > min && muteRead && Volume->LastResult() == 0;
-    if (state.present) {
-        const double share = (static_cast<double>(level) - min) / (static_cast<double>(max) - min);
-        state.percent = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * 100));
-        state.name = QString::fromUtf8(Volume->masterName().c_str());
-    } else {
-        state.muted = false;
+    state.present = max > min && Volume->LastResult() == 0;
+    if (!state.present) {
+        return state;
     }
+    const double share = (static_cast<double>(level) - min) / (static_cast<double>(max) - min);
+    state.percent = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * 100));
+    state.name = QString::fromUtf8(Volume->masterName().c_str());
+    state.muted = Volume->VolumeMute() == VB_TRUE;
+    state.muteKnown = Volume->LastResult() == 0;
     return state;
 }
 

@@ -112,11 +112,12 @@ private:
         bool present = false;  // a master volume to show
         int percent = 0;
         bool muted = false;
+        bool muteKnown = false;  // the mute was read (a master may have no mute control)
         QString name;
         bool micMuted = false;  // the default input is muted
         bool operator==(const Shown& o) const {
             return present == o.present && percent == o.percent && muted == o.muted &&
-                   name == o.name && micMuted == o.micMuted;
+                   muteKnown == o.muteKnown && name == o.name && micMuted == o.micMuted;
         }
     };
     void FollowMixer();
