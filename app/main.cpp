@@ -11,6 +11,7 @@
 #include "MessageBoxNotifier.h"
 #include "PulseEngine.h"
 #include "QtProcessControl.h"
+#include "SessionPlatform.h"
 #include "SettingsStore.h"
 #include "SingleInstance.h"
 #include "SniTray.h"
@@ -28,10 +29,7 @@
 #include <QThread>
 #include <QTranslator>
 
-#include <xcb/xcb.h>
-
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -50,7 +48,7 @@ struct CommandLine {
 };
 
 // Reads the arguments before Qt sees them: Qt's own options (-platform, -display ...) would
-// move the program off the X11 display the tray needs, so nothing but ours and the session
+// move the program off the display its tray needs, so nothing but ours and the session
 // manager's -session is accepted. Returns false when the program is to end with *status.
 bool parseCommandLine(int argc, char* argv[], CommandLine* line, int* status) {
     for (int i = 1; i < argc; ++i) {
@@ -75,18 +73,6 @@ bool parseCommandLine(int argc, char* argv[], CommandLine* line, int* status) {
         }
     }
     return true;
-}
-
-// The icon lives in an X11 system tray; without an X server there is nothing to show it in.
-bool haveX11Display() {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        return false;
-    }
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool ok = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return ok;
 }
 
 // Apply starts a new instance and ends this one at once: give the claim up first, so the new
@@ -139,13 +125,17 @@ int main(int argc, char* argv[]) {
     if (!parseCommandLine(argc, argv, &line, &status)) {
         return status;
     }
-    if (!haveX11Display()) {
-        std::fputs("Brennet needs an X11 display with a system tray\n", stderr);
+    const SessionPlatform::Probe session = SessionPlatform::probe();
+    const QByteArray platform = SessionPlatform::choose(session);
+    if (session.waylandSession && session.waylandReachable && !session.waylandPlugin) {
+        std::fputs("Brennet: Qt's Wayland platform (qt6-wayland) is not installed\n", stderr);
+    }
+    if (platform.isEmpty()) {
+        std::fputs("Brennet needs a Wayland or X11 display for its tray icon\n", stderr);
         return 1;
     }
-    // The tray service speaks the X11 tray protocol, so Qt must run on X11 even where another
-    // platform is the default. A tray icon and two dialogs need no OpenGL: keep it unloaded.
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("QT_QPA_PLATFORM", platform);
+    // A tray icon and two dialogs need no OpenGL: keep it unloaded.
     qputenv("QT_XCB_GL_INTEGRATION", "none");
 
     char sessionOption[] = "-session";
@@ -153,6 +143,7 @@ int main(int argc, char* argv[]) {
     int qtArgc = line.session ? 3 : 1;
     QApplication app(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);  // the dialogs come and go; the icon stays
+    QGuiApplication::setDesktopFileName(QStringLiteral("brennet"));  // the Wayland app id
     // The dialogs' captions are Chinese; Qt's own texts in them (standard buttons, a text box's
     // menu) follow. Only the texts: numbers keep the user's locale.
     QTranslator qtTexts;

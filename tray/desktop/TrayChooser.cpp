@@ -9,7 +9,9 @@
 
 TrayChooser::TrayChooser(XEmbedTray& xembed, SniTray& sni, const QString& forced)
     : xembed_(xembed), sni_(sni) {
-    if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
+    if (forced == QLatin1String("xembed") && !xembed_.usable()) {
+        std::fputs("Brennet: BRENNET_TRAY=xembed needs an X display; ignored\n", stderr);
+    } else if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
         forced_ = true;
         active_ = forced == QLatin1String("sni") ? Kind::Sni : Kind::XEmbed;
     }
@@ -37,6 +39,9 @@ TrayService& TrayChooser::service(Kind kind) const {
 TrayChooser::Kind TrayChooser::pick() const {
     if (forced_) {
         return active_;
+    }
+    if (!xembed_.usable()) {
+        return Kind::Sni;  // no X (a Wayland session): the item is the only icon there is
     }
     const bool watcher = sni_.watcherPresent();
     // A proxy is known by its clicks, or before any click by the program that runs it.

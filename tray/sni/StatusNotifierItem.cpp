@@ -82,7 +82,8 @@ void StatusNotifierItem::ContextMenu(int, int) {
 // Hosts disagree on the sign and on the unit. KDE's hosts (Plasma, LXQt) send Qt's angle
 // delta: positive for the wheel turned up (away from the user), 120 a notch, a touchpad a little
 // at a time. The wlroots bars (waybar, swaybar), XFCE's status tray (its plugin process is named
-// panel-<n>-systray) and GNOME Shell's AppIndicator extension count down as positive, 1 a notch.
+// panel-<n>-systray) and GNOME Shell's AppIndicator extension count down as positive, 1 a notch
+// (waybar 2, see below).
 // Parts of a notch add up until they make one, so a touchpad steps once per notch's worth, not
 // once per event. From a host we do not know, up is positive, and a call below a notch's worth
 // of angle counts as one notch.
@@ -129,8 +130,13 @@ StatusNotifierItem::WheelHost StatusNotifierItem::callerWheelHost() {
     if (name == "plasmashell" || name == "lxqt-panel") {
         return {false, kNotch};
     }
+    // waybar sends GTK's wheel delta rounded per event (2 for a notch of sway's 15 degrees), at
+    // least 1 however little was turned: every call is one notch.
+    if (name == "waybar") {
+        return {true, 0};
+    }
     // The process name is cut at 15 characters: panel-12-systray reads panel-12-systra.
-    if (name == "waybar" || name == "swaybar" || name == "gnome-shell" ||
+    if (name == "swaybar" || name == "gnome-shell" ||
         (name.startsWith("panel-") && name.contains("-systra"))) {
         return {true, 1};
     }

@@ -29,7 +29,8 @@ class XEmbedTray : public QObject, public TrayService, public QAbstractNativeEve
     Q_OBJECT
 
 public:
-    // Needs a QApplication on the xcb platform; without one every request fails.
+    // Needs a QApplication on the xcb platform; without one (on Wayland) it is not usable and
+    // every request fails.
     XEmbedTray();
     ~XEmbedTray() override;
 
@@ -42,6 +43,8 @@ public:
 
     // The icon window of (hWnd, uID), or 0 when there is none. For tests and benchmarks.
     xcb_window_t iconWindow(HWND hWnd, uint32_t uID) const;
+    // Whether there is an X connection to dock into at all.
+    bool usable() const { return connection_ != nullptr; }
     // Whether a tray owns the tray selection now.
     bool trayPresent() const;
     // Whether the tray is run by a program known to show its icons elsewhere and to hand them
