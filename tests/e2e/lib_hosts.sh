@@ -74,7 +74,7 @@ _menu_shown() { # the panel's visible window other than the panel
     [ -n "$MENU" ]
 }
 menu_choose() {
-    local x y w h rows=(0 9 29 49 70 90) # each entry's middle, in hundredths of the menu's height
+    local x y w h rows=(0 7 21 34 47 61 79 93) # each entry's middle, in hundredths of the menu's height
     panel_click 3
     wait_until _menu_shown || fail "right click: no menu"
     read -r x y w h < <(icon_geometry "$MENU")
