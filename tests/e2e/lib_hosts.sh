@@ -66,7 +66,7 @@ brennet_start_sni() {
 # A click (or a wheel notch: 4 up, 5 down) with the real pointer on the panel's first icon.
 panel_click() { xdotool mousemove 16 16 click "$1"; }
 
-# The menu as the panel pops it up: right click, then entry N (1 to 5) with the pointer.
+# The menu as the panel pops it up: right click, then entry N (1 to 7) with the pointer.
 _menu_shown() { # the panel's visible window other than the panel
     local panel
     panel=$(xdotool search --onlyvisible --name '^LXQt Panel$' | head -n 1)
@@ -111,12 +111,12 @@ gnome_click() {
     # shellcheck disable=SC2086
     xdotool mousemove "$GNOME_ICON_X" 15 click $1
 }
-# The item's menu opens on a left click; entry N (1 to 5) lies at a fixed place under it.
+# The item's menu opens on a left click; entry N (1 to 7) lies at a fixed place under it.
 _gnome_menu_shown() { # the menu's grey at its lower right corner
     import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -q '(48,48,48)'
 }
 gnome_menu() {
-    local rows=(0 62 98 134 184 221)
+    local rows=(0 62 98 134 170 206 256 293)
     gnome_click 1
     wait_until -t 5 _gnome_menu_shown || fail "a left click opened no menu"
     sleep 0.3 # until it has slid in

@@ -47,9 +47,9 @@ gnome_menu 3
 wait_mute yes || fail "menu: mute"
 gnome_menu 3
 wait_mute no || fail "menu: unmute"
-gnome_menu 4
+gnome_menu 6
 wait_options
 options_close
-gnome_menu 5
+gnome_menu 7
 wait_until -t 10 _gone "$BRENNET_PID" || fail "menu: quit"
 pass "GNOME Shell with the AppIndicator extension: legacy tray and item, clicks, menu"
