@@ -74,6 +74,13 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     // level are the mixer service's, in clsVolumeTest.)
     v.VolumeLevel(23456);
     EXPECT_EQ(v.VolumeLevel(), 23456);
+
+    // One card behind "default", by its name: the output, and nothing else to choose.
+    const auto outputs = v.engine.outputs();
+    ASSERT_EQ(outputs.size(), 1u);
+    EXPECT_TRUE(outputs[0].isDefault);
+    EXPECT_FALSE(outputs[0].description.empty());
+    EXPECT_FALSE(v.engine.canChooseOutput());
 }
 
 TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {

@@ -17,6 +17,13 @@ click_expect 1 13108 "second left click from 6554"
 # Step down: 13108 - 6553.6 = 6554.4 -> 6554.
 click_expect 3 6554 "right click from 13108"
 
+# Above the top (150 %, set by another program) a left click leaves it, a right click lands on
+# the top rather than a step below it.
+volume_set 98304
+icon_click 1
+expect_unchanged 1 || fail "left click above the top changed something"
+click_expect 3 65536 "right click from 150 % should land on 100 %"
+
 # A quick double click is two clicks: two steps.
 volume_set 0
 xdotool mousemove --window "$ICON" 8 8 click --repeat 2 --delay 120 1

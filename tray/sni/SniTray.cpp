@@ -2,12 +2,14 @@
 
 #include "DBusMenu.h"
 #include "StatusNotifierItem.h"
+#include "TrayMenu.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QFile>
 
 #include <cstring>
 
@@ -73,7 +75,14 @@ bool SniTray::add(const NOTIFYICONDATA& data) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     hWnd_ = data.hWnd;
     uID_ = data.uID;
-    menu_ = std::make_unique<DBusMenu>(data.hWnd);
+    TrayMenu* model = model_;
+    if (!model) {
+        if (!ownModel_) {
+            ownModel_ = std::make_unique<TrayMenu>(data.hWnd, nullptr);
+        }
+        model = ownModel_.get();
+    }
+    menu_ = std::make_unique<DBusMenu>(model);
     item_ = std::make_unique<StatusNotifierItem>(data.hWnd,
                                                  QDBusObjectPath(QString::fromLatin1(kMenuPath)));
     item_->setIcon(data.hIcon);
@@ -116,9 +125,18 @@ void SniTray::registerWithWatcher() {
     if (serviceName_.isEmpty()) {
         return;
     }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(
         QString::fromLatin1(kWatcher), QString::fromLatin1(kWatcherPath),
         QString::fromLatin1(kWatcher), QStringLiteral("RegisterStatusNotifierItem"));
-    call << serviceName_;
-    QDBusConnection::sessionBus().asyncCall(call);
+    // GNOME Shell's AppIndicator extension watches an item registered by its bus name, and that
+    // watch may start after it has read the item's properties: it then forgets them and leaves
+    // a dead icon. Registered by its object path (every watcher takes the sender's name with
+    // it), the item is read once.
+    const auto watcherPid = bus.interface()->servicePid(QString::fromLatin1(kWatcher));
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(watcherPid.value()));
+    const bool gnome = watcherPid.isValid() && comm.open(QIODevice::ReadOnly) &&
+                       comm.readAll().trimmed() == "gnome-shell";
+    call << (gnome ? QString::fromLatin1(kItemPath) : serviceName_);
+    bus.asyncCall(call);
 }
