@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -70,6 +71,23 @@ TEST_F(SettingsStoreTest, ValuesComeBackExactly) {
     }
     EXPECT_EQ(QDir(home.path() + "/Brennet").entryList(QDir::Files | QDir::Hidden),
               QStringList{"Brennet.ini"});  // no temporary or lock file left behind
+    // What a killed Apply left (our own temporary names, not touched for a while) goes with the
+    // next one; a fresh one and the user's own files stay.
+    const QString folder = home.path() + "/Brennet/";
+    const QStringList old = {"Brennet.ini.apply-Ab12Cd", "Brennet.ini.apply-Zz99Yy.new",
+                             "Brennet.ini.backup", "Brennet.ini.apply-Ab12Cd.txt"};
+    for (const QString& name : old + QStringList{"Brennet.ini.apply-fresh1"}) {
+        writeAll(folder + name, "x");
+        QFile leftover(folder + name);
+        ASSERT_TRUE(leftover.open(QIODevice::ReadWrite));
+        if (name != "Brennet.ini.apply-fresh1")
+            leftover.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                 QFileDevice::FileModificationTime);
+    }
+    ASSERT_TRUE(save("v0", values[0]));
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+              QStringList({"Brennet.ini", "Brennet.ini.apply-Ab12Cd.txt",
+                           "Brennet.ini.apply-fresh1", "Brennet.ini.backup"}));
     // A change of the same size within the same instant is seen at once.
     ASSERT_TRUE(save("v0", "@Variant(y)"));
     EXPECT_EQ(get("v0"), "@Variant(y)");

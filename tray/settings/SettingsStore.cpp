@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringDecoder>
 #include <QTemporaryFile>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -83,6 +85,48 @@ QMap<QString, QString> contents(const QSettings& settings) {
         map.insert(key, valueText(settings.value(key)));
     }
     return map;
+}
+
+// A lock older than this is taken for the leftover of a program that died holding it; a leftover
+// temporary file is judged by the same age.
+constexpr int kStaleMs = 10000;
+
+// Our temporary files beside the settings file: <file>.apply-XXXXXX while it is written, with
+// ".new" added while it is read back.
+QString temporaryTemplate(const QString& path) {
+    return path + QStringLiteral(".apply-XXXXXX");
+}
+
+// Removes what an Apply that was killed half-way left beside the settings file: only files of our
+// own temporary pattern, and only ones old enough that no Apply still running can own them (one
+// that runs holds the lock, which the caller holds now). Anything else in the folder is left.
+void removeLeftovers(const QString& path) {
+    const QFileInfo settings(path);
+    const QRegularExpression ours(QStringLiteral("^%1\\.apply-[A-Za-z0-9]{6}(\\.new)?$")
+                                      .arg(QRegularExpression::escape(settings.fileName())));
+    const QDateTime oldEnough = QDateTime::currentDateTimeUtc().addMSecs(-kStaleMs);
+    const QDir folder = settings.absoluteDir();
+    for (const QFileInfo& entry :
+         folder.entryInfoList({settings.fileName() + QStringLiteral(".apply-*")},
+                              QDir::Files | QDir::Hidden | QDir::System)) {
+        if (ours.match(entry.fileName()).hasMatch() && !entry.isSymLink() &&
+            entry.lastModified().toUTC() < oldEnough) {
+            QFile::remove(entry.absoluteFilePath());
+        }
+    }
+}
+
+// Flushes a file (or a folder's entries) to the disk, so a power cut after a rename finds the
+// renamed file whole rather than empty.
+bool syncToDisk(const QString& path, bool folder) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace
@@ -156,11 +200,12 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
 
     // Two instances saving at once must not lose each other's values.
     QLockFile lock(path + QStringLiteral(".lock"));
-    lock.setStaleLockTime(10000);
+    lock.setStaleLockTime(kStaleMs);
     if (!lock.tryLock(5000)) {
         lastError_ = QStringLiteral("%1 is locked by another program").arg(path);
         return false;
     }
+    removeLeftovers(path);
 
     // What is there now: nothing, settings to keep, or a file we cannot read as settings.
     QByteArray existing;
@@ -186,7 +231,7 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
     // The new file is made beside the old one and then renamed over it, so the old file stays
     // whole until the new one is complete on disk. The temporary name is new every time, so
     // QSettings' per-file cache never holds a value that did not reach the disk.
-    QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
+    QTemporaryFile temporary(temporaryTemplate(path));
     if (!temporary.open()) {
         lastError_ = QStringLiteral("cannot write in %1 (%2)").arg(folder, temporary.errorString());
         return false;
@@ -221,6 +266,9 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
     if (ok) {
         QSettings check(temporary.fileName(), QSettings::IniFormat);
         ok = check.status() == QSettings::NoError && contents(check) == written;
+    }
+    if (ok) {
+        ok = syncToDisk(temporary.fileName(), false);
     }
     if (!ok) {
         lastError_ =
@@ -261,6 +309,7 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
         return false;
     }
     temporary.setAutoRemove(false);  // it is the settings file now
+    syncToDisk(folder, true);        // the rename itself
     if (setAside) {
         qWarning("Brennet: %s could not be read as settings; it was kept as %s",
                  qUtf8Printable(path), qUtf8Printable(asideName));
