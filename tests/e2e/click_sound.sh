@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The click sound as the sound server sees it: with the sound on, every click opens a playback
 # stream (a new sink-input) carrying the sound file; with it off, none; a sound file that is
-# missing still gives a sound (the theme's bell); holds give none.
+# missing still gives a sound (the theme's bell); holds give none; a restarted server plays
+# again.
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -45,4 +46,11 @@ before=$(sinkinputs_new)
 click_expect 3 6554 "right click did not step"
 wait_sinkinputs $((before + 1)) || fail "no sound for a click with a missing sound file"
 
-pass "each click with the sound on opens a playback stream, none with it off or for holds"
+# After the sound server restarts, clicks are heard again.
+"$BRENNET_SOURCE_DIR/scripts/$_e2e_server-stop" "$E2E_DIR/server"
+"$BRENNET_SOURCE_DIR/scripts/$_e2e_server-start" "$E2E_DIR/server" || fail "no server restart"
+sinkinputs_watch
+icon_click 3
+wait_sinkinputs 1 || fail "no sound for a click after the sound server restarted"
+
+pass "a stream per click with the sound on, none with it off or for holds; again after a restart"
