@@ -75,7 +75,8 @@ TEST_F(SettingsStoreTest, ValuesComeBackExactly) {
     // next one; a fresh one and the user's own files stay.
     const QString folder = home.path() + "/Brennet/";
     const QStringList old = {"Brennet.ini.apply-Ab12Cd", "Brennet.ini.apply-Zz99Yy.new",
-                             "Brennet.ini.backup", "Brennet.ini.apply-Ab12Cd.txt"};
+                             "Brennet.ini.apply-Zz99Yy.Qw34Er", "Brennet.ini.backup",
+                             "Brennet.ini.apply-Ab12Cd.txt"};
     for (const QString& name : old + QStringList{"Brennet.ini.apply-fresh1"}) {
         writeAll(folder + name, "x");
         QFile leftover(folder + name);

@@ -91,8 +91,8 @@ QMap<QString, QString> contents(const QSettings& settings) {
 // temporary file is judged by the same age.
 constexpr int kStaleMs = 10000;
 
-// Our temporary files beside the settings file: <file>.apply-XXXXXX while it is written, with
-// ".new" added while it is read back.
+// Our temporary files beside the settings file: <file>.apply-XXXXXX while it is written (and
+// QSettings' own <file>.apply-XXXXXX.XXXXXX inside that), with ".new" added while it is read back.
 QString temporaryTemplate(const QString& path) {
     return path + QStringLiteral(".apply-XXXXXX");
 }
@@ -102,8 +102,9 @@ QString temporaryTemplate(const QString& path) {
 // that runs holds the lock, which the caller holds now). Anything else in the folder is left.
 void removeLeftovers(const QString& path) {
     const QFileInfo settings(path);
-    const QRegularExpression ours(QStringLiteral("^%1\\.apply-[A-Za-z0-9]{6}(\\.new)?$")
-                                      .arg(QRegularExpression::escape(settings.fileName())));
+    const QRegularExpression ours(
+        QStringLiteral("^%1\\.apply-[A-Za-z0-9]{6}(\\.new|\\.[A-Za-z0-9]{6})?$")
+            .arg(QRegularExpression::escape(settings.fileName())));
     const QDateTime oldEnough = QDateTime::currentDateTimeUtc().addMSecs(-kStaleMs);
     const QDir folder = settings.absoluteDir();
     for (const QFileInfo& entry :
