@@ -4,6 +4,7 @@
 # still step, and quitting ends the program while the look at the folder still hangs. Runs in a
 # private mount namespace, so the mount is this test's alone.
 if [ -z "${BRENNET_PRIVATE_MOUNTS:-}" ]; then
+    unshare --mount true 2>/dev/null || { echo "SKIP: no private mount namespace here" && exit 77; }
     exec env BRENNET_PRIVATE_MOUNTS=1 unshare --mount --propagation private bash "$0" "$@"
 fi
 source "$(dirname "$0")/lib.sh"
@@ -16,12 +17,13 @@ _chooser_shown() { CHOOSER=$(window_named '载入图标 (*.ico)' '^载入'); }
 
 e2e_setup
 app=$E2E_DIR/app
-mkdir -p "$app/stalled" "$E2E_DIR/elsewhere/inner"
+mkdir -p "$app/stalled" "$E2E_DIR/elsewhere"
 cp "$BRENNET" "$app/brennet"
 BRENNET=$app/brennet
 bindfs -f "$E2E_DIR/elsewhere" "$app/stalled" &
 fuse_pid=$!
-trap 'kill -CONT $fuse_pid; umount -l "$app/stalled"; kill $fuse_pid 2>/dev/null; e2e_cleanup' EXIT
+_e2e_bg_pids+=($fuse_pid)
+trap 'status=$?; kill -CONT $fuse_pid; umount -l "$app/stalled"; (exit $status); e2e_cleanup' EXIT
 wait_until -t 10 mountpoint -q "$app/stalled" || fail "bindfs did not mount"
 
 settings_write 10 0 0

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The click sound as the sound server sees it: with the sound on, every click opens a playback
 # stream (a new sink-input) carrying the sound file; with it off, none; a sound file that is
-# missing still gives a sound (the theme's bell); holds give none; a restarted server plays
-# again.
+# missing still gives a sound (the theme's bell); holds give none. A server that stops answering
+# stalls no click, and a restarted one plays again.
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -27,7 +27,21 @@ icon_hold 3
 wait_mute no || fail "right hold did not unmute"
 sleep 0.5
 [ "$(sinkinputs_new)" -eq "$before" ] || fail "a hold played a sound"
+
+# A server that stops answering for 3 s stalls nothing: two clicks and a left hold made meanwhile
+# are two steps and a hold, and the options dialog opens while the server is still stopped.
+server_pid=$(cat "$E2E_DIR/server/server.pid")
+trap 'status=$?; kill -CONT $server_pid; (exit $status); e2e_cleanup' EXIT
+kill -STOP "$server_pid"
+(sleep 3 && kill -CONT "$server_pid") &
+icon_click 1
+icon_click 1
+icon_hold 1
+wait_until -t 2 _options_shown || fail "the options did not open while the server was stopped"
+wait_volume 13108 10 || fail "two clicks while the server was stopped are not two steps"
+expect_unchanged 1 || fail "the hold was taken as a click"
 brennet_stop
+volume_set 0
 
 # Sound off: clicks step but play nothing.
 settings_write 10 0 0
