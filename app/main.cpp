@@ -9,6 +9,7 @@
 #include "MessageBoxNotifier.h"
 #include "PulseEngine.h"
 #include "QtProcessControl.h"
+#include "SessionPlatform.h"
 #include "SettingsStore.h"
 #include "SingleInstance.h"
 #include "SniTray.h"
@@ -20,12 +21,12 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLibraryInfo>
+#include <QSessionManager>
 #include <QThread>
-
-#include <xcb/xcb.h>
+#include <QTranslator>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -38,15 +39,22 @@ const char kUsage[] =
 
 struct CommandLine {
     bool options = false;
+    // A session manager that saved an earlier Brennet starts it again as "brennet -session ID";
+    // the ID goes on to Qt, which reconnects to the session manager under it.
+    char* session = nullptr;
 };
 
 // Reads the arguments before Qt sees them: Qt's own options (-platform, -display ...) would
-// move the program off the X11 display the tray needs, so nothing but ours is accepted.
-// Returns false when the program is to end with *status.
+// move the program off the display its tray needs, so nothing but ours and the session
+// manager's -session is accepted. Returns false when the program is to end with *status.
 bool parseCommandLine(int argc, char* argv[], CommandLine* line, int* status) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--options") == 0) {
             line->options = true;
+        } else if ((std::strcmp(argv[i], "-session") == 0 ||
+                    std::strcmp(argv[i], "--session") == 0) &&
+                   i + 1 < argc && *argv[i + 1]) {
+            line->session = argv[++i];
         } else if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
             *status = 0;
@@ -62,18 +70,6 @@ bool parseCommandLine(int argc, char* argv[], CommandLine* line, int* status) {
         }
     }
     return true;
-}
-
-// The icon lives in an X11 system tray; without an X server there is nothing to show it in.
-bool haveX11Display() {
-    const char* display = std::getenv("DISPLAY");
-    if (!display || !*display) {
-        return false;
-    }
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool ok = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return ok;
 }
 
 // Apply starts a new instance and ends this one at once: give the claim up first, so the new
@@ -101,7 +97,7 @@ private:
 
 // Takes the claim, or hands the start to the instance that holds it. An instance that is just
 // ending holds it without answering for a moment: try again for a little while.
-enum class Start { Run, HandedOver, Failed };
+enum class Start { Run, HandedOver, Restored, Failed };
 Start claimOrHandOver(SingleInstance& instance) {
     constexpr int kTryMs = 3000;
     QElapsedTimer clock;
@@ -126,23 +122,49 @@ int main(int argc, char* argv[]) {
     if (!parseCommandLine(argc, argv, &line, &status)) {
         return status;
     }
-    if (!haveX11Display()) {
-        std::fputs("Brennet needs an X11 display with a system tray\n", stderr);
+    const SessionPlatform::Probe session = SessionPlatform::probe();
+    const QByteArray platform = SessionPlatform::choose(session);
+    if (session.waylandSession && session.waylandReachable && !session.waylandPlugin) {
+        std::fputs("Brennet: Qt's Wayland platform (qt6-wayland) is not installed\n", stderr);
+    }
+    if (platform.isEmpty()) {
+        std::fputs("Brennet needs a Wayland or X11 display for its tray icon\n", stderr);
         return 1;
     }
-    // The tray service speaks the X11 tray protocol, so Qt must run on X11 even where another
-    // platform is the default. A tray icon and two dialogs need no OpenGL: keep it unloaded.
-    qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("QT_QPA_PLATFORM", platform);
+    // A tray icon and two dialogs need no OpenGL: keep it unloaded.
     qputenv("QT_XCB_GL_INTEGRATION", "none");
 
-    int qtArgc = 1;  // the program's name only
-    QApplication app(qtArgc, argv);
+    char sessionOption[] = "-session";
+    char* qtArgv[] = {argv[0], sessionOption, line.session, nullptr};
+    int qtArgc = line.session ? 3 : 1;
+    QApplication app(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);  // the dialogs come and go; the icon stays
+    QGuiApplication::setDesktopFileName(QStringLiteral("brennet"));  // the Wayland app id
+    // The dialogs' captions are Chinese; Qt's own texts in them (standard buttons, a text box's
+    // menu) follow. Only the texts: numbers keep the user's locale.
+    QTranslator qtTexts;
+    if (qtTexts.load(QStringLiteral("qtbase_zh_CN"),
+                     QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        QApplication::installTranslator(&qtTexts);
+    }
+    // The autostart entry starts Brennet with every login; a session manager that restarted it
+    // as well would start a second one.
+    QObject::connect(&app, &QGuiApplication::saveStateRequest, [](QSessionManager& manager) {
+        manager.setRestartHint(QSessionManager::RestartNever);
+    });
 
     SingleInstance instance;
-    switch (claimOrHandOver(instance)) {
+    // A session's restart beside the autostarted Brennet ends quietly: the user asked for no
+    // options dialog.
+    const Start start = !line.session ? claimOrHandOver(instance)
+                        : instance.claim(SingleInstance::HandOver::Nothing) ? Start::Run
+                                                                            : Start::Restored;
+    switch (start) {
         case Start::Run:
             break;
+        case Start::Restored:
+            return 0;
         case Start::HandedOver:
             return 0;  // the running Brennet shows its options
         case Start::Failed:

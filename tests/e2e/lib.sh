@@ -60,6 +60,7 @@ e2e_cleanup() {
         wait "$pid" 2>/dev/null
     done
     if [ -n "$E2E_DIR" ]; then
+        [ -d "$E2E_DIR/sway" ] && "$BRENNET_SOURCE_DIR/scripts/sway-stop" "$E2E_DIR/sway"
         "$BRENNET_SOURCE_DIR/scripts/x-stop" "$E2E_DIR/x"
         [ -n "$_e2e_server" ] && "$BRENNET_SOURCE_DIR/scripts/$_e2e_server-stop" "$E2E_DIR/server"
         if [ "$E2E_FAILED" -eq 0 ] && [ -z "${E2E_KEEP:-}" ]; then
@@ -72,7 +73,7 @@ e2e_cleanup() {
     exit "$status"
 }
 
-# Starts the servers; every test calls it first.
+# Starts the servers; every test calls it first. With --no-x there is no X server and no DISPLAY.
 e2e_setup() {
     [ -x "$BRENNET" ] || fail "no brennet binary at $BRENNET (build it first)"
     [[ $BRENNET_TEST_SERVER =~ ^(pulseaudio|pipewire)$ ]] ||
@@ -87,9 +88,13 @@ e2e_setup() {
     log "sound server: $BRENNET_TEST_SERVER"
     # shellcheck disable=SC1091
     source "$E2E_DIR/server/env"
-    "$BRENNET_SOURCE_DIR/scripts/x-start" "$E2E_DIR/x" || fail "Xvfb and trayer did not start"
-    export DISPLAY
-    DISPLAY=$(cat "$E2E_DIR/x/display")
+    if [ "${1:-}" = --no-x ]; then
+        unset DISPLAY
+    else
+        "$BRENNET_SOURCE_DIR/scripts/x-start" "$E2E_DIR/x" || fail "Xvfb and trayer did not start"
+        export DISPLAY
+        DISPLAY=$(cat "$E2E_DIR/x/display")
+    fi
     export XDG_CONFIG_HOME=$E2E_DIR/config
     mkdir -p "$XDG_CONFIG_HOME"
     SETTINGS_FILE=$XDG_CONFIG_HOME/Brennet/Brennet.ini

@@ -2,8 +2,9 @@
 # On the XEmbed icon: clicks that a proxy sends (press and release together, both synthetic)
 # step and never open the options; the middle button switches the mute; the wheel steps once a
 # notch. Then the command line: starting Brennet again opens the running one's options and
-# ends with 0, of two starts at the same moment one runs, and an unknown argument (Qt's own too)
-# ends with 2 and a usage message.
+# ends with 0, a session manager's restart (-session ID) beside it ends quietly, of two starts at
+# the same moment one runs, and an unknown argument (Qt's own too) ends with 2 and a usage
+# message.
 source "$(dirname "$0")/lib.sh"
 
 usage=$("$BRENNET" -platform offscreen 2>&1)
@@ -39,6 +40,11 @@ wait_volume 13108 || fail "two wheel notches up should step twice"
 xdotool mousemove --window "$ICON" 8 8 click 5
 wait_volume 6554 || fail "a wheel notch down should step down"
 
+# A session manager's restart beside the running Brennet ends quietly, without the options.
+"$BRENNET" -session 10abcdef_2 >>"$E2E_DIR/brennet.log" 2>&1 || fail "-session beside a running Brennet"
+sleep 1
+! window_named '[Brennet] - [设置]' '^\[Brennet\] - ' >/dev/null ||
+    fail "a session manager's restart opened the options"
 "$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1
 [ $? = 0 ] || fail "a second start should end with 0"
 wait_options

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
-# A fresh start: without X the program says why and ends; under X its icon docks in the tray,
-# is visible, shows the tooltip "Brennet", writes no settings, and docks again when the tray host
-# restarts.
+# A fresh start: without a display the program says why and ends; under X its icon docks in the
+# tray, is visible, shows the tooltip "Brennet", writes no settings, and docks again when the
+# tray host restarts.
 source "$(dirname "$0")/lib.sh"
 
-# No X server: one line and status 1, for a missing and for an unreachable display.
+# No display: one line and status 1, for a missing and for an unreachable X display, also in a
+# Wayland session whose compositor does not answer.
 for display in "" ":97"; do
-    out=$(env DISPLAY="$display" XDG_CONFIG_HOME=/nonexistent "$BRENNET" 2>&1)
+    out=$(env DISPLAY="$display" WAYLAND_DISPLAY=/nonexistent/wayland-9 XDG_CONFIG_HOME=/nonexistent \
+        "$BRENNET" 2>&1)
     status=$?
     [ "$status" -eq 1 ] || fail "without X (DISPLAY='$display') the status was $status"
-    [ "$out" = "Brennet needs an X11 display with a system tray" ] ||
+    [ "$out" = "Brennet needs a Wayland or X11 display for its tray icon" ] ||
         fail "without X (DISPLAY='$display') it said: $out"
 done
 

@@ -36,7 +36,7 @@ SingleInstance::~SingleInstance() {
     release();
 }
 
-bool SingleInstance::claim() {
+bool SingleInstance::claim(HandOver handOver) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (bus.isConnected()) {
         bus.registerObject(QString::fromLatin1(kObjectPath), this,
@@ -54,8 +54,12 @@ bool SingleInstance::claim() {
         connect(server_, &QLocalServer::newConnection, this, [this] {
             while (QLocalSocket* socket = server_->nextPendingConnection()) {
                 connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-                socket->disconnectFromServer();
-                ShowOptions();
+                // A start that only looks whether an instance runs sends nothing.
+                connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+                    socket->readAll();
+                    socket->disconnectFromServer();
+                    ShowOptions();
+                });
             }
         });
     }
@@ -69,14 +73,17 @@ bool SingleInstance::claim() {
         lock_->setStaleLockTime(0);  // stale only when its holder is gone
     }
     const bool locked = lock_->isLocked() || lock_->tryLock(0);
-    // Listening replaces the socket file, so first ask whether an instance answers on it: the
-    // connection itself is the request to show its options. A file left by an instance that
-    // crashed answers nobody and is taken over.
+    // Listening replaces the socket file, so first ask whether an instance answers on it; a byte
+    // sent asks it to show its options. A file left by an instance that crashed answers nobody
+    // and is taken over.
     QLocalSocket probe;
     probe.connectToServer(socketName_);
     if (probe.waitForConnected(kAnswerMs)) {
-        probe.waitForDisconnected(kAnswerMs);
-        handedOver_ = true;
+        if (handOver == HandOver::Options) {
+            probe.write("o");
+            probe.waitForDisconnected(kAnswerMs);
+            handedOver_ = true;
+        }
         if (locked)
             lock_->unlock();
         return false;

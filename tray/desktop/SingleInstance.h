@@ -19,8 +19,10 @@ public:
     SingleInstance();
     ~SingleInstance() override;
 
-    // Takes the claim; false while another instance holds it.
-    bool claim();
+    enum class HandOver { Options, Nothing };
+    // Takes the claim; false while another instance holds it. Where no session bus runs, finding
+    // that instance hands it the start: it opens its options unless handOver is Nothing.
+    bool claim(HandOver handOver = HandOver::Options);
     // Asks the instance that holds the claim to open its options dialog; false when none
     // answered.
     bool showOptionsOfRunning();

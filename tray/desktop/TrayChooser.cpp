@@ -9,7 +9,9 @@
 
 TrayChooser::TrayChooser(XEmbedTray& xembed, SniTray& sni, const QString& forced)
     : xembed_(xembed), sni_(sni) {
-    if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
+    if (forced == QLatin1String("xembed") && !xembed_.usable()) {
+        std::fputs("Brennet: BRENNET_TRAY=xembed needs an X display; ignored\n", stderr);
+    } else if (forced == QLatin1String("xembed") || forced == QLatin1String("sni")) {
         forced_ = true;
         active_ = forced == QLatin1String("sni") ? Kind::Sni : Kind::XEmbed;
     }
@@ -38,10 +40,15 @@ TrayChooser::Kind TrayChooser::pick() const {
     if (forced_) {
         return active_;
     }
-    if (xembed_.trayPresent() && !proxied_) {
+    if (!xembed_.usable()) {
+        return Kind::Sni;  // no X (a Wayland session): the item is the only icon there is
+    }
+    const bool watcher = sni_.watcherPresent();
+    // A proxy is known by its clicks, or before any click by the program that runs it.
+    if (xembed_.trayPresent() && !proxied_ && !(watcher && xembed_.trayIsProxy())) {
         return Kind::XEmbed;
     }
-    if (sni_.watcherPresent()) {
+    if (watcher) {
         return Kind::Sni;
     }
     // No tray, or a proxy with no watcher beside it: the XEmbed icon waits for a tray and

@@ -1,8 +1,9 @@
 #pragma once
 // Picks the tray the icon lives in and moves it when the desktop changes. The XEmbed icon
 // where a system tray owns the tray selection and delivers real presses (holds can be timed);
-// a StatusNotifierItem where only a StatusNotifierWatcher runs, or where the XEmbed tray turns
-// out to be a proxy that sends press and release together. BRENNET_TRAY=xembed|sni forces one.
+// a StatusNotifierItem where there is no X display or only a StatusNotifierWatcher runs, or where
+// the XEmbed tray is a proxy: run by a program known to be one, or found out by its clicks, sent
+// as press and release together. BRENNET_TRAY=xembed|sni forces one.
 
 #include "TrayService.h"
 

@@ -119,7 +119,9 @@ QList<int> DBusMenu::AboutToShowGroup(const QList<int>& ids, QList<int>& idError
     idErrors.clear();
     QList<int> updates;
     for (int id : ids) {
-        if (AboutToShow(id)) {
+        if (id < Root || id > kLastEntry) {
+            idErrors.append(id);
+        } else if (AboutToShow(id)) {
             updates.append(id);
         }
     }

@@ -117,4 +117,11 @@ void dbusTypes::registerAll() {
     qDBusRegisterMetaType<DBusMenuItemKeysList>();
     qDBusRegisterMetaType<DBusMenuEvent>();
     qDBusRegisterMetaType<DBusMenuEventList>();
+    // QtDBus finds a slot's or signal's argument types by the names written in its signature,
+    // and the lists are written by their alias there: without the alias the method or signal
+    // drops out of the exported interface without a word.
+    qRegisterMetaType<SniIconPixmapList>("SniIconPixmapList");
+    qRegisterMetaType<DBusMenuItemList>("DBusMenuItemList");
+    qRegisterMetaType<DBusMenuItemKeysList>("DBusMenuItemKeysList");
+    qRegisterMetaType<DBusMenuEventList>("DBusMenuEventList");
 }

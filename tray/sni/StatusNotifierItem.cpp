@@ -73,39 +73,68 @@ void StatusNotifierItem::ContextMenu(int, int) {
     run(TrayCommand::StepDown);
 }
 
-// Hosts disagree on the sign: KDE's hosts (Plasma, LXQt) send a positive delta for the wheel
-// turned up (away from the user), as Qt does, while the wlroots bars (waybar, swaybar) and XFCE's
-// status tray (its plugin process is named panel-<n>-systray) send a negative one. We take the
-// KDE convention unless the calling process is one of those known to count the other way. Angle
-// hosts send 120 per notch, others 1 per notch; anything below a notch's worth counts as one.
+// Hosts disagree on the sign and on the unit. KDE's hosts (Plasma, LXQt) send Qt's angle
+// delta: positive for the wheel turned up (away from the user), 120 a notch, a touchpad a little
+// at a time. The wlroots bars (waybar, swaybar), XFCE's status tray (its plugin process is named
+// panel-<n>-systray) and GNOME Shell's AppIndicator extension count down as positive, 1 a notch
+// (waybar 2, see below).
+// Parts of a notch add up until they make one, so a touchpad steps once per notch's worth, not
+// once per event. From a host we do not know, up is positive, and a call below a notch's worth
+// of angle counts as one notch.
 void StatusNotifierItem::Scroll(int delta, const QString& orientation) {
     if (delta == 0 || orientation.compare(QLatin1String("vertical"), Qt::CaseInsensitive) != 0) {
         return;
     }
-    if (callerCountsDownwards()) {
+    const WheelHost host = callerWheelHost();
+    if (host.downwards) {
         delta = -delta;
     }
-    const int notches = std::clamp(std::abs(delta) / kNotch, 1, kMaxNotches);
-    for (int i = 0; i < notches; ++i) {
-        run(delta > 0 ? TrayCommand::StepUp : TrayCommand::StepDown);
+    // A part of a notch in one host's units means nothing in another's.
+    if (host.unit != wheelUnit_) {
+        wheelUnit_ = host.unit;
+        wheelRest_ = 0;
+    }
+    int notches = 0;
+    if (host.unit == 0) {
+        notches = std::abs(delta) < kNotch ? (delta > 0 ? 1 : -1) : delta / kNotch;
+    } else {
+        wheelRest_ += delta;
+        notches = wheelRest_ / host.unit;
+        wheelRest_ -= notches * host.unit;
+    }
+    notches = std::clamp(notches, -kMaxNotches, kMaxNotches);
+    for (int i = 0; i < std::abs(notches); ++i) {
+        run(notches > 0 ? TrayCommand::StepUp : TrayCommand::StepDown);
     }
 }
 
-bool StatusNotifierItem::callerCountsDownwards() {
+StatusNotifierItem::WheelHost StatusNotifierItem::callerWheelHost() {
     if (!calledFromDBus()) {
-        return false;
+        return {};
     }
     const auto pid = connection().interface()->servicePid(message().service());
     if (!pid.isValid()) {
-        return false;
+        return {};
     }
     QFile comm(QStringLiteral("/proc/%1/comm").arg(pid.value()));
     if (!comm.open(QIODevice::ReadOnly)) {
-        return false;
+        return {};
     }
     const QByteArray name = comm.readAll().trimmed();
-    return name == "waybar" || name == "swaybar" ||
-           (name.startsWith("panel-") && name.endsWith("-systray"));
+    if (name == "plasmashell" || name == "lxqt-panel") {
+        return {false, kNotch};
+    }
+    // waybar sends GTK's wheel delta rounded per event (2 for a notch of sway's 15 degrees), at
+    // least 1 however little was turned: every call is one notch.
+    if (name == "waybar") {
+        return {true, 0};
+    }
+    // The process name is cut at 15 characters: panel-12-systray reads panel-12-systra.
+    if (name == "swaybar" || name == "gnome-shell" ||
+        (name.startsWith("panel-") && name.contains("-systra"))) {
+        return {true, 1};
+    }
+    return {};
 }
 
 // The work runs after the host's call has been answered.

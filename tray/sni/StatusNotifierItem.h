@@ -1,7 +1,7 @@
 #pragma once
 // One tray icon as an org.kde.StatusNotifierItem object. The host reports whole clicks, not
 // presses: Activate (left) steps up, ContextMenu (right) steps down, SecondaryActivate (middle)
-// switches the mute, Scroll steps once per notch.
+// switches the mute, Scroll steps once per notch, the right way round for each host.
 
 #include "DBusTypes.h"
 #include "TrayService.h"
@@ -71,12 +71,21 @@ signals:
     void NewStatus(const QString& status);
 
 private:
+    // How the calling host counts the wheel: downwards positive or not, and the delta of one
+    // notch (0: not known).
+    struct WheelHost {
+        bool downwards = false;
+        int unit = 0;
+    };
+
     void run(TrayCommand command);
-    bool callerCountsDownwards();
+    WheelHost callerWheelHost();
 
     TrayWindow* window_;
     QDBusObjectPath menu_;
     QString tip_;
     SniIconPixmapList pixmaps_;
     std::function<void(TrayCommand)> handler_;
+    int wheelUnit_ = 0;  // the notch of the host that turned the wheel last
+    int wheelRest_ = 0;  // what it turned since its last whole notch, in its units, up positive
 };

@@ -3,7 +3,12 @@
 #include "TrayIconWidget.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
+
+#include <xcb/res.h>
+
+#include <algorithm>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +25,11 @@ constexpr int kIconSize = 24;
 constexpr int kPairMs = 50;
 constexpr uint8_t kLeftButton = 1;
 constexpr uint8_t kRightButton = 3;
+constexpr uint8_t kWheelUp = 4;
+constexpr uint8_t kWheelDown = 5;
+constexpr uint8_t kWheelRight = 7;  // 6 and 7 turn sideways
+// The programs whose trays only stand in for a StatusNotifierItem host.
+const char* const kProxies[] = {"xembedsniproxy", "gnome-shell"};
 
 xcb_atom_t internAtom(xcb_connection_t* c, xcb_intern_atom_cookie_t cookie) {
     xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(c, cookie, nullptr);
@@ -196,22 +206,25 @@ void XEmbedTray::createWidget(Icon& icon) {
             }
         }
     });
-    connect(widget, &TrayIconWidget::command, this, [this, widget](TrayCommand command) {
+    connect(widget, &TrayIconWidget::command, this, [this, widget](TrayCommand what) {
         for (const auto& entry : icons_) {
-            if (entry.second.widget == widget && entry.second.hWnd) {
-                entry.second.hWnd->trayCommand(command);
+            if (entry.second.widget == widget) {
+                command(entry.first, what);
                 return;
             }
         }
     });
 }
 
-// Button presses and releases on an icon window. One that a program sent (send_event set, no
-// time stamp) is held back until its release: when the release follows at once, the two are a
-// click, never the start of a hold. Returns true when the event is consumed here.
+// Button presses and releases on an icon window. A real tray embeds the icon, so the X server
+// delivers the user's own presses; a proxy (or a test tool) sends them with XSendEvent, which
+// sets the event's sent flag, whatever time stamp it carries. A sent press is held back until
+// its release: when the release follows at once, the two are a click, never the start of a
+// hold. A sent wheel notch (buttons 4 and 5) steps here, since Qt reads the wheel only from
+// the input extension, which sent events never reach. Returns true when the event is consumed.
 bool XEmbedTray::filterButton(const xcb_generic_event_t* generic, bool press) {
     const auto* event = reinterpret_cast<const xcb_button_press_event_t*>(generic);
-    const bool synthetic = (generic->response_type & 0x80) && event->time == XCB_CURRENT_TIME;
+    const bool sent = generic->response_type & 0x80;
     const bool paired = event->detail == kLeftButton || event->detail == kRightButton;
     const Icon* found = nullptr;
     Key key;
@@ -224,13 +237,20 @@ bool XEmbedTray::filterButton(const xcb_generic_event_t* generic, bool press) {
     if (!found) {
         return false;
     }
-    if (press && synthetic && paired) {
+    if (sent && event->detail >= kWheelUp && event->detail <= kWheelRight) {
+        if (press && event->detail <= kWheelDown) {
+            command(key, event->detail == kWheelUp ? TrayCommand::StepUp : TrayCommand::StepDown);
+            emit syntheticClick();
+        }
+        return true;
+    }
+    if (press && sent && paired) {
         flushPendingPress();
         pending_ = {key, event->detail};
         pendingTimer_.start();
         return true;
     }
-    if (!press && synthetic && pending_.button == event->detail && pending_.key == key) {
+    if (!press && sent && pending_.button == event->detail && pending_.key == key) {
         pendingTimer_.stop();
         pending_ = {};
         const bool left = event->detail == kLeftButton;
@@ -258,6 +278,13 @@ void XEmbedTray::deliver(const Key& key, uint32_t message) {
     auto found = icons_.find(key);
     if (found != icons_.end() && found->second.hWnd) {
         found->second.hWnd->trayCallback(found->second.uCallbackMessage, message);
+    }
+}
+
+void XEmbedTray::command(const Key& key, TrayCommand command) {
+    auto found = icons_.find(key);
+    if (found != icons_.end() && found->second.hWnd) {
+        found->second.hWnd->trayCommand(command);
     }
 }
 
@@ -386,4 +413,46 @@ bool XEmbedTray::trayPresent() const {
     const bool owned = reply && reply->owner;
     std::free(reply);
     return owned;
+}
+
+// The tray's owner window belongs to some client of the X server; the X-Resource extension
+// names that client's process, whose name tells a proxy from a tray.
+bool XEmbedTray::trayIsProxy() const {
+    if (!connection_) {
+        return false;
+    }
+    auto* owner = xcb_get_selection_owner_reply(
+        connection_, xcb_get_selection_owner(connection_, selection_), nullptr);
+    const xcb_window_t window = owner ? owner->owner : 0;
+    std::free(owner);
+    // A request of an extension the server lacks would close the connection.
+    const xcb_query_extension_reply_t* res = xcb_get_extension_data(connection_, &xcb_res_id);
+    if (!window || !res || !res->present) {
+        return false;  // only the clicks will tell
+    }
+    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    auto* ids = xcb_res_query_client_ids_reply(
+        connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr);
+    if (!ids) {
+        return false;
+    }
+    uint32_t pid = 0;
+    for (auto it = xcb_res_query_client_ids_ids_iterator(ids); it.rem;
+         xcb_res_client_id_value_next(&it)) {
+        if ((it.data->spec.mask & XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID) &&
+            xcb_res_client_id_value_value_length(it.data) >= 1) {
+            pid = *xcb_res_client_id_value_value(it.data);
+        }
+    }
+    std::free(ids);
+    if (!pid) {
+        return false;
+    }
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    if (!comm.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    const QByteArray name = comm.readAll().trimmed();
+    return std::any_of(std::begin(kProxies), std::end(kProxies),
+                       [&name](const char* proxy) { return name == proxy; });
 }

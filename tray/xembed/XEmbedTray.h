@@ -27,7 +27,8 @@ class XEmbedTray : public QObject, public TrayService, public QAbstractNativeEve
     Q_OBJECT
 
 public:
-    // Needs a QApplication on the xcb platform; without one every request fails.
+    // Needs a QApplication on the xcb platform; without one (on Wayland) it is not usable and
+    // every request fails.
     XEmbedTray();
     ~XEmbedTray() override;
 
@@ -37,14 +38,19 @@ public:
 
     // The icon window of (hWnd, uID), or 0 when there is none. For tests and benchmarks.
     xcb_window_t iconWindow(HWND hWnd, uint32_t uID) const;
+    // Whether there is an X connection to dock into at all.
+    bool usable() const { return connection_ != nullptr; }
     // Whether a tray owns the tray selection now.
     bool trayPresent() const;
+    // Whether the tray is run by a program known to show its icons elsewhere and to hand them
+    // clicks as sent events after the fact (KDE's xembedsniproxy, GNOME Shell's legacy tray).
+    bool trayIsProxy() const;
 
 signals:
     // A tray started, or the one we docked in went away.
     void trayChanged();
-    // A press and its release arrived together, both sent by a program (a proxy that turns
-    // clicks into events after the fact): this tray cannot time a hold.
+    // A press and its release arrived together, or a wheel notch, sent by a program (a proxy
+    // that turns clicks into events after the fact): this tray cannot time a hold.
     void syntheticClick();
 
 private:
@@ -65,6 +71,7 @@ private:
     void dockAll();
     void lookUpTray();
     void deliver(const Key& key, uint32_t message);
+    void command(const Key& key, TrayCommand command);
     bool filterButton(const xcb_generic_event_t* event, bool press);
     void flushPendingPress();
 

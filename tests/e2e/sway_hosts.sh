@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Brennet in a Wayland session without X (sway, no Xwayland, no DISPLAY): it starts as a Wayland
+# client, and its item shows in swaybar and in waybar, each clicked with the seat's own pointer.
+# swaybar draws no menu: left steps up, right steps down, middle mutes, the wheel steps. waybar:
+# left, middle and the wheel alike; right opens waybar's own menu, whose every entry works.
+source "$(dirname "$0")/lib.sh"
+source "$(dirname "$0")/lib_sway.sh"
+
+sway_setup
+settings_write 10 0 0
+volume_set 0
+mute_set 0
+# Forcing the XEmbed icon, which needs X, is refused with a line: the item shows as ever.
+BRENNET_TRAY=xembed sway_brennet_start
+grep -q "BRENNET_TRAY=xembed needs an X display; ignored" "$E2E_DIR/brennet.log" ||
+    fail "BRENNET_TRAY=xembed without X did not say that it is ignored"
+wait_icon_in_bar top
+declare -A at=([swaybar]=$ICON_AT)
+wait_icon_in_bar bottom
+at[waybar]=$ICON_AT
+
+# Each gesture, then the volume or the mute it must lead to (menu3 is "静音", menu1 "增加音量",
+# menu2 "减小音量").
+while read -r host gesture value; do
+    pointer "${at[$host]}" "$gesture"
+    if [[ $value =~ yes|no ]]; then wait_mute "$value" 10; else wait_volume "$value" 10; fi ||
+        fail "$host: $gesture did not lead to $value"
+done <<'EOF'
+swaybar left 6554
+swaybar left 13108
+swaybar right 6554
+swaybar up 13108
+swaybar down 6554
+swaybar middle yes
+swaybar middle no
+waybar left 13108
+waybar up 19662
+waybar down 13108
+waybar middle yes
+waybar menu3 no
+waybar menu1 19662
+waybar menu2 13108
+EOF
+
+# "设置...": the options, a Wayland (xdg-shell) window titled as on X. "退出" ends Brennet.
+options_shown() {
+    in_session swaymsg -q '[app_id="^brennet$" shell="xdg_shell" title="^\[Brennet\] - \[设置\]$"] focus'
+}
+pointer "${at[waybar]}" menu4
+wait_until options_shown || fail "waybar's menu: \"设置...\" did not open the options"
+in_session swaymsg -q '[app_id="^brennet$"] kill'
+pointer "${at[waybar]}" menu5
+wait_until _gone "$BRENNET_PID" || fail "waybar's menu: \"退出\" did not end Brennet"
+wait "$BRENNET_PID" 2>/dev/null
+BRENNET_PID=
+pass "Wayland without X: swaybar and waybar, every gesture and menu entry, the options window"
