@@ -6,6 +6,7 @@
 #include "CanberraPlayer.h"
 #include "EngineChooser.h"
 #include "EngineMixer.h"
+#include "EngineWatch.h"
 #include "MessageBoxNotifier.h"
 #include "PulseEngine.h"
 #include "QtProcessControl.h"
@@ -180,7 +181,10 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "Brennet: BRENNET_MIXER='%s' is neither pulse nor alsa; ignored\n",
                      forcedMixer.c_str());
     }
+    // Destroyed in reverse order: the watch and the chooser remove their change handlers before
+    // they go, while the engines under them still run.
     EngineChooser engine(pulse, alsa, forcedMixer);
+    EngineWatch engineWatch(engine);
     EngineMixer mixer(engine);
     MessageBoxNotifier notifier;
     XEmbedTray xembed;
@@ -202,6 +206,7 @@ int main(int argc, char* argv[]) {
 
     QObject::connect(&instance, &SingleInstance::showOptionsRequested, &form,
                      &frmMain::ShowOptions);
+    QObject::connect(&engineWatch, &EngineWatch::changed, &form, &frmMain::mixerChanged);
 
     form.Form_Load();
     if (line.options) {

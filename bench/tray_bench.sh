@@ -5,8 +5,9 @@
 #   - resident memory after 3 s idle (RSS, RssAnon, Pss from /proc),
 #   - system calls in 10 s idle (strace -c -f on every thread),
 # over RUNS starts after one warm-up start, as a table with medians; then the click latency
-# (ClickLatency: 50 clicks against the input path, the libpulse floor and an ALSA mixer write)
-# and the in-process release handler time (ReleaseHandler).
+# (ClickLatency: 50 clicks against the input path, the libpulse floor and an ALSA mixer write),
+# the time from another program's change to the icon's redraw and the redraws under a storm of
+# changes (RedrawLatency), and the in-process release handler time (ReleaseHandler).
 #
 # Usage: bench/tray_bench.sh [RUNS]     (default 5)
 # Environment: BRENNET (default BUILD/brennet), BRENNET_BUILD_DIR (default build/; its bench/
@@ -20,7 +21,7 @@ BRENNET=${BRENNET:-$build/brennet}
 runs=${1:-5}
 clicks=${CLICKS:-50}
 for tool in "$BRENNET" "$build/bench/DockWatch" "$build/bench/ClickLatency" \
-    "$build/bench/ReleaseHandler"; do
+    "$build/bench/ReleaseHandler" "$build/bench/RedrawLatency"; do
     [ -x "$tool" ] || {
         echo "tray_bench: $tool is missing; build first" >&2
         exit 2
@@ -122,6 +123,9 @@ if grep -qE 'mesa|/dri/|libgallium' "/proc/$pid/maps"; then
 fi
 "$build/bench/ClickLatency" "$icon" "$clicks"
 echo "target: brennet's median at most 1 ms above the input path's plus the floor's"
+echo
+"$build/bench/RedrawLatency" "$icon" 20
+echo "target: redrawn within 100 ms of the change; under a storm at most about 30 redraws a second"
 stop
 echo
 "$build/bench/ReleaseHandler" "$clicks"

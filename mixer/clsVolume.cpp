@@ -46,6 +46,29 @@ void clsVolume::Class_Initialize() {
     MixerHandle = first;
     handleOpen_ = true;
 
+    LookUpChannels();
+
+    // The second open replaces the first handle, which is closed then. Should it fail, the first
+    // handle stays, so the channel controls found above keep working.
+    HMIXER second = 0;
+    LastResult_ = static_cast<int32_t>(mixer_.mixerOpen(&second, 0, 0, 0, CALLBACK_NULL));
+    if (LastResult_ != 0) {
+        return;
+    }
+    mixer_.mixerClose(MixerHandle);
+    MixerHandle = second;
+
+    MeterDetails.cbStruct = MIXERCONTROLDETAILS_SIZE;
+    MeterBuffer = std::make_unique<std::array<unsigned char, 4>>();  // starts at zero
+    MeterDetails.paDetails = MeterBuffer->data();
+    MeterDetails.cbDetails = 4;
+    MeterDetails.cChannels = 1;
+
+    LookUpMeters();
+}
+
+// The twelve channel lookups of creation, then the master line's name.
+void clsVolume::LookUpChannels() {
     struct Lookup {
         uint32_t componentType;
         uint32_t controlType;
@@ -69,23 +92,17 @@ void clsVolume::Class_Initialize() {
         ControlFound_ =
             FindControl(MixerHandle, lookup.componentType, lookup.controlType, lookup.record);
     }
+    MIXERLINE master{};
+    master.cbStruct = MIXERLINE_SIZE;
+    master.dwComponentType = MIXERLINE_COMPONENTTYPE_DST_SPEAKERS;
+    const bool named =
+        mixer_.mixerGetLineInfoA(MixerHandle, &master, MIXER_GETLINEINFOF_COMPONENTTYPE) == 0;
+    masterName_ = named ? std::string(master.szName, strnlen(master.szName, sizeof master.szName))
+                        : std::string();
+}
 
-    // The second open replaces the first handle, which is closed then. Should it fail, the first
-    // handle stays, so the channel controls found above keep working.
-    HMIXER second = 0;
-    LastResult_ = static_cast<int32_t>(mixer_.mixerOpen(&second, 0, 0, 0, CALLBACK_NULL));
-    if (LastResult_ != 0) {
-        return;
-    }
-    mixer_.mixerClose(MixerHandle);
-    MixerHandle = second;
-
-    MeterDetails.cbStruct = MIXERCONTROLDETAILS_SIZE;
-    MeterBuffer = std::make_unique<std::array<unsigned char, 4>>();  // starts at zero
-    MeterDetails.paDetails = MeterBuffer->data();
-    MeterDetails.cbDetails = 4;
-    MeterDetails.cChannels = 1;
-
+// The input meter (the wave-in destination's, else the microphone's) and the output meter.
+void clsVolume::LookUpMeters() {
     ControlFound_ = FindControl(MixerHandle, MIXERLINE_COMPONENTTYPE_DST_WAVEIN,
                                 MIXERCONTROL_CONTROLTYPE_PEAKMETER, InputMeterControl);
     if (ControlFound_ != VB_TRUE) {
@@ -166,6 +183,29 @@ void clsVolume::ResetMixerState() {
     MeterValue = 0;
     MeterBuffer.reset();
     MeterDetails = MIXERCONTROLDETAILS{};
+    masterName_.clear();
+}
+
+// The records go back to zero first, so a control the mixer no longer has reads as never found
+// rather than as another device's. The meter buffer and the capture stay as they are.
+void clsVolume::findControlsAgain() {
+    if (noMixer_) {
+        ResetMixerState();
+        Class_Initialize();
+        return;
+    }
+    for (MIXERCONTROL* record :
+         {&VolumeLevelControl, &MicLevelControl, &LineLevelControl, &CDLevelControl,
+          &SynLevelControl, &WaveLevelControl, &VolumeMuteControl, &MicMuteControl,
+          &LineMuteControl, &CDMuteControl, &SynMuteControl, &WaveMuteControl}) {
+        *record = MIXERCONTROL{};
+    }
+    LookUpChannels();
+    if (MeterBuffer) {
+        InputMeterControl = MIXERCONTROL{};
+        OutputMeterControl = MIXERCONTROL{};
+        LookUpMeters();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -79,6 +79,15 @@ public:
     int32_t CurrentVolumeMeterOutput();
     int32_t CurrentVolumeMeterInput();
 
+    // Looks the controls and their bounds up again on the open mixer (or opens it now, if none
+    // could be opened yet): for when the devices, the default output or the sound system in use
+    // changed, so the bounds are those of the device controlled now. Raises nothing; the lookups
+    // leave LastResult as it is, as at creation.
+    void findControlsAgain();
+    // The master output's name as the mixer shows it (its line's szName), empty without one.
+    // Looked up with the controls.
+    const std::string& masterName() const { return masterName_; }
+
     // Not part of the user-facing properties; read by tests and diagnostics.
     int32_t LastResult() const { return LastResult_; }
     VBBool ControlFound() const { return ControlFound_; }
@@ -90,6 +99,8 @@ private:
     void Class_Terminate();
     void ReconnectIfDue();
     void ResetMixerState();
+    void LookUpChannels();
+    void LookUpMeters();
     const MIXERCONTROL& Channel(const MIXERCONTROL& record);
     VBBool FindControl(HMIXER hmx, uint32_t componentType, uint32_t controlType,
                        MIXERCONTROL& record);
@@ -129,6 +140,7 @@ private:
     int32_t MeterValue = 0;
     std::unique_ptr<std::array<unsigned char, 4>> MeterBuffer;  // absent until both opens work
     MIXERCONTROLDETAILS MeterDetails{};
+    std::string masterName_;
 
     // Set while no mixer could be opened: channel accesses then retry creation, at most once per
     // second since the last attempt.

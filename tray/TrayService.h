@@ -42,7 +42,7 @@ public:
     virtual ~TrayWindow() = default;
     virtual void trayCallback(uint32_t uCallbackMessage, uint32_t mouseMessage) = 0;
     virtual void trayCommand(TrayCommand command) = 0;
-    // Whether the master is muted as the window last set or saw it (a menu shows it ticked).
+    // Whether the master is muted as the window last read it (a menu shows it ticked).
     virtual bool trayMuted() const = 0;
 };
 
@@ -58,6 +58,8 @@ struct NOTIFYICONDATA {
     uint32_t uCallbackMessage = 0;
     QIcon hIcon;
     char szTip[NOTIFYICONDATA_TIP_CHARS] = {};  // shown up to its first NUL
+    // A line shown under szTip (the master's level and output); sent with NIF_TIP.
+    QString tipLine;
 };
 
 // The tooltip a record asks for: szTip up to its first NUL, in the locale's encoding.
@@ -67,10 +69,16 @@ inline QString tipText(const NOTIFYICONDATA& data) {
     return QString::fromLocal8Bit(data.szTip, length);
 }
 
+// The whole tooltip: szTip's text, and the tip line under it when there is one.
+inline QString tipWithLine(const NOTIFYICONDATA& data) {
+    return data.tipLine.isEmpty() ? tipText(data) : tipText(data) + u'\n' + data.tipLine;
+}
+
 class TrayService {
 public:
     virtual ~TrayService() = default;
     // NIM_ADD shows the icon named by (hWnd, uID); it fails and changes nothing while that icon
-    // is already shown. NIM_DELETE removes it at once. Returns true on success.
+    // is already shown. NIM_MODIFY changes the shown icon in place (the parts uFlags names),
+    // NIM_DELETE removes it at once. Returns true on success.
     virtual bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) = 0;
 };

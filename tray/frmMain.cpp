@@ -4,11 +4,13 @@
 #include "IconFileReader.h"
 #include "SettingNames.h"
 #include "StepConversion.h"
+#include "VolumeIconEngine.h"
 
 #include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <exception>
 
@@ -51,6 +53,15 @@ frmMain::frmMain(Services services, const QString& programFolder, QWidget* paren
     Timer2.setSingleShot(true);
     connect(&Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
     connect(&Timer2, &QTimer::timeout, this, &frmMain::Timer2_Timer);
+    redrawTimer_.setInterval(kRedrawMs);
+    redrawTimer_.setSingleShot(true);
+    connect(&redrawTimer_, &QTimer::timeout, this, [this] {
+        if (redrawDue_) {
+            redrawDue_ = false;
+            FollowMixer();
+            redrawTimer_.start();
+        }
+    });
 }
 
 frmMain::~frmMain() = default;
@@ -65,6 +76,7 @@ void frmMain::Initialize() {
     skipOnFailure([this] { hide(); });
     skipOnFailure([this] { CreateVolume(); });
     skipOnFailure([this] { SeedMuteActive(); });
+    skipOnFailure([this] { shown_ = ReadShown(); });
     skipOnFailure([this] {
         Timer1.stop();
         Timer2.stop();
@@ -96,6 +108,7 @@ bool frmMain::LoadCustomIcon() {
         return false;
     }
     setWindowIcon(icon);
+    customIcon_ = true;
     return true;
 }
 
@@ -122,11 +135,98 @@ bool frmMain::FillTrayIconData() {
     data.uID = kTrayIconId;
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = WM_MOUSEMOVE;
-    data.hIcon = windowIcon();
+    data.hIcon = StateIcon(shown_);
     // "Brennet", one NUL, then blanks to the end of the field.
     std::memset(data.szTip, ' ', sizeof data.szTip);
     std::memcpy(data.szTip, kTip, sizeof kTip);
+    data.tipLine = StateLine(shown_);
     return true;
+}
+
+void frmMain::mixerChanged() {
+    if (redrawTimer_.isActive()) {
+        redrawDue_ = true;
+        return;
+    }
+    FollowMixer();
+    redrawTimer_.start();
+}
+
+// The devices behind the controls may have changed: the step must use the range of the device
+// controlled now. A master unmuted by anyone lifts the mute block; a mute set elsewhere leaves
+// the block alone, so clicks go on stepping the muted level.
+void frmMain::FollowMixer() {
+    if (!Volume) {
+        return;
+    }
+    Volume->findControlsAgain();
+    const Shown now = ReadShown();
+    if (MuteActive == kYes && now.muteKnown && !now.muted) {
+        MuteActive = kNo;
+    }
+    ShowState(now);
+}
+
+// A master is shown when its volume control is there and its level could be read. A failed
+// mute read says nothing about the mute (it reads False): muteKnown tells it apart.
+frmMain::Shown frmMain::ReadShown() {
+    Shown state;
+    if (!Volume) {
+        return state;
+    }
+    const int32_t min = Volume->VolumeMin();
+    const int32_t max = Volume->VolumeMax();
+    const int32_t level = Volume->VolumeLevel();
+    state.present = max > min && Volume->LastResult() == 0;
+    if (!state.present) {
+        return state;
+    }
+    const double share = (static_cast<double>(level) - min) / (static_cast<double>(max) - min);
+    state.percent = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * 100));
+    state.name = QString::fromUtf8(Volume->masterName().c_str());
+    state.muted = Volume->VolumeMute() == VB_TRUE;
+    state.muteKnown = Volume->LastResult() == 0;
+    return state;
+}
+
+// Changes the shown icon in place: the picture only when it looks different, the tooltip only
+// when its text changed.
+void frmMain::ShowState(const Shown& now) {
+    if (now == shown_) {
+        return;
+    }
+    const bool picture = now.muted != shown_.muted ||
+                         (!customIcon_ && VolumeIconEngine::levelOf(now.percent) !=
+                                              VolumeIconEngine::levelOf(shown_.percent));
+    const bool tip = StateLine(now) != StateLine(shown_);
+    shown_ = now;
+    NOTIFYICONDATA& data = module1_.TrayIconData;
+    if (data.hWnd == nullptr || !(picture || tip)) {
+        return;  // no icon added yet: Initialize shows the state when it adds one
+    }
+    data.hIcon = StateIcon(shown_);
+    data.tipLine = StateLine(shown_);
+    NOTIFYICONDATA change = data;
+    change.uFlags = (picture ? NIF_ICON : 0) | (tip ? NIF_TIP : 0);
+    module1_.Shell_NotifyIconA(NIM_MODIFY, change);
+}
+
+QIcon frmMain::StateIcon(const Shown& state) const {
+    using Level = VolumeIconEngine::Level;
+    if (customIcon_) {
+        return QIcon(new VolumeIconEngine(Level::High, state.muted, windowIcon()));
+    }
+    return QIcon(new VolumeIconEngine(VolumeIconEngine::levelOf(state.percent), state.muted));
+}
+
+// "45% · Speakers", or "静音 · Speakers" while muted; nothing without a master volume.
+QString frmMain::StateLine(const Shown& state) {
+    if (!state.present) {
+        return QString();
+    }
+    const QString value =
+        state.muted ? QStringLiteral("静音") : QStringLiteral("%1%").arg(state.percent);
+    return state.name.isEmpty() ? value : value + QStringLiteral(" · ") + state.name;
 }
 
 void frmMain::Form_Unload() {
@@ -183,7 +283,7 @@ void frmMain::trayCommand(TrayCommand command) {
 }
 
 bool frmMain::trayMuted() const {
-    return MuteActive == kYes;
+    return shown_.muted;
 }
 
 void frmMain::HandleMouseMessage(int32_t n) {
@@ -306,14 +406,33 @@ void frmMain::SwitchMute(bool byHold) {
     if (!Volume) {
         // No mixer object yet (Initialize has not run): nothing to switch.
     } else if (Volume->VolumeMute() == VB_FALSE) {
+        // Blocks the clicks only when the mute took: a master without a mute control, or a
+        // sound system that is gone, must not leave the clicks dead.
         Volume->VolumeMute(VB_TRUE);
-        MuteActive = kYes;
+        if (Volume->VolumeMute() == VB_TRUE) {
+            MuteActive = kYes;
+            ShowMuted(true);
+        } else if (byHold) {
+            RightHoldUsed = kYes;  // the hold's own release must not step instead
+        }
     } else if (Volume->VolumeMute() == VB_TRUE) {
         Volume->VolumeMute(VB_FALSE);
         MuteActive = kNo;
         if (byHold) {
             RightHoldUsed = kYes;
         }
+        if (Volume->LastResult() == 0) {
+            ShowMuted(false);
+        }
+    }
+}
+
+// The icon and the menu follow a switch at once, before the mixer's own report arrives.
+void frmMain::ShowMuted(bool muted) {
+    if (shown_.present) {
+        Shown now = shown_;
+        now.muted = muted;
+        ShowState(now);
     }
 }
 

@@ -75,6 +75,12 @@ public:
     // What Form_Unload calls last to end the program (QCoreApplication::exit by default).
     void setEndProgram(std::function<void()> end) { endProgram_ = std::move(end); }
 
+    // The mixer changed (a level, a mute, the devices, the default output, the sound system):
+    // the controls are looked up again and the icon, its tooltip and the mute block follow the
+    // master. Redrawn at once, then at most once per kRedrawMs while changes keep coming.
+    void mixerChanged();
+    static constexpr int kRedrawMs = 33;
+
     // Read by tests.
     clsVolume* volume() const { return Volume.get(); }
     const QString& leftHoldUsed() const { return LeftHoldUsed; }
@@ -98,12 +104,35 @@ private:
     bool SeedMuteActive();
     bool FillTrayIconData();
 
+    // What the icon and its tooltip show of the master.
+    struct Shown {
+        bool present = false;  // a master volume to show
+        int percent = 0;
+        bool muted = false;
+        bool muteKnown = false;  // the mute was read (a master may have no mute control)
+        QString name;
+        bool operator==(const Shown& o) const {
+            return present == o.present && percent == o.percent && muted == o.muted &&
+                   muteKnown == o.muteKnown && name == o.name;
+        }
+    };
+    void FollowMixer();
+    Shown ReadShown();
+    void ShowState(const Shown& now);
+    void ShowMuted(bool muted);
+    QIcon StateIcon(const Shown& state) const;
+    static QString StateLine(const Shown& state);
+
     Services services_;
     QString programFolder_;
     Module1 module1_;
     ::Sound sound_;
     OptionsView* optionsView_ = nullptr;
     std::function<void()> endProgram_;
+    bool customIcon_ = false;  // the window's icon is the user's, loaded by Initialize
+    Shown shown_;
+    QTimer redrawTimer_;
+    bool redrawDue_ = false;  // a change came while the timer ran
 
     std::unique_ptr<clsVolume> Volume;
     QString LeftHoldUsed;

@@ -10,8 +10,16 @@ EngineChooser::EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::
             : forced == "alsa" ? Mode::Alsa
                                : Mode::Automatic),
       report_(report ? std::move(report) : [](const char* line) { std::fputs(line, stderr); }) {
-    native_.setChangeHandler([this] { notifyChanged(); });
-    alsa_.setChangeHandler([this] { notifyChanged(); });
+    // The engines tell from their own notifier threads, where no lock is held: pass it on.
+    native_.setChangeHandler([this] { forwardChanged(); });
+    alsa_.setChangeHandler([this] { forwardChanged(); });
+}
+
+// The handlers refer to this chooser, and the engines may outlive it (and go on telling).
+EngineChooser::~EngineChooser() {
+    native_.setChangeHandler({});
+    alsa_.setChangeHandler({});
+    stopNotifying();
 }
 
 bool EngineChooser::knows(const std::string& forced) {

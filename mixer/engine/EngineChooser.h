@@ -8,6 +8,9 @@
 //
 // It reports, one line each time, when no sound system answers, when the one in use is lost and
 // when one is found again; report receives the line (standard error by default).
+//
+// Changes: the news of both engines is passed on (on their notifier threads), so a switch of
+// the engine in use is told by the engine that came or went.
 
 #include "MixerEngine.h"
 
@@ -20,6 +23,9 @@ public:
 
     EngineChooser(MixerEngine& native, MixerEngine& alsa, const std::string& forced,
                   Report report = {});
+    ~EngineChooser() override;
+    EngineChooser(const EngineChooser&) = delete;
+    EngineChooser& operator=(const EngineChooser&) = delete;
 
     // Whether forced names an engine; false for an unknown name (the choice stays automatic).
     static bool knows(const std::string& forced);

@@ -9,8 +9,11 @@
 // call works again. Volumes are raw numbers in the line's range; mute is true when the line is
 // silenced (an ALSA switch that is off, a PulseAudio sink that is muted).
 
+#include "ChangeRelay.h"
+
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 class MixerEngine {
@@ -66,16 +69,45 @@ public:
     // The latest peak of the line's signal, -32768..32767.
     virtual Status peak(Line line, int32_t* value) = 0;
 
-    // Called, from any thread, after a value, a line or the connection changed. Set it before
-    // the first connect; an empty function is never called.
-    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
+    // --- Changes --------------------------------------------------------------------------
+    // The handler is told after anything a reader could see has changed: a line's volume or
+    // mute (whoever changed it: this program, another one, a volume key), the lines present or
+    // the device behind a line (a default output switched, a device plugged or removed), the
+    // connection (lost, found again), or the engine in use (the chooser).
+    //
+    // The contract every engine keeps:
+    //   - The handler runs on the engine's notifier thread, never on a caller's stack and never
+    //     while the engine holds a lock of its own; it may read the engine back and then sees
+    //     the new state (the engine changes its state before it tells).
+    //   - Changes that come while a call is pending or running are merged: one call may stand
+    //     for many changes, and it says only that something changed. The handler should be
+    //     quick (hand the news on to the thread that acts on it).
+    //   - Nothing runs while nothing changes: no timer, no polling.
+    //   - setChangeHandler() may be called at any time from any thread but the handler's own;
+    //     when it returns, the old handler is not running and will not run again. An owner whose
+    //     handler refers to itself sets an empty handler before it goes.
+    void setChangeHandler(std::function<void()> handler) {
+        std::lock_guard<std::mutex> lock(handlerMutex_);
+        changed_ = std::move(handler);
+    }
 
 protected:
-    void notifyChanged() const {
+    // Tells the handler later, on the notifier thread. It only posts, so it is safe with the
+    // engine's own lock held.
+    void notifyChanged() const { relay_.post(); }
+    // Calls the handler now, on the caller's thread: for an engine that holds no lock of its
+    // own and passes on the news of the engines under it (the chooser).
+    void forwardChanged() const {
+        std::lock_guard<std::mutex> lock(handlerMutex_);
         if (changed_)
             changed_();
     }
+    // Ends the notifier thread after the call in progress. An engine calls it first in its
+    // destructor, so no call reads an engine that is half gone.
+    void stopNotifying() { relay_.stop(); }
 
 private:
+    mutable std::mutex handlerMutex_;  // held while the handler runs and while it is replaced
     std::function<void()> changed_;
+    mutable ChangeRelay relay_{[this] { forwardChanged(); }};
 };

@@ -77,9 +77,15 @@ MMRESULT resultOf(Status status) {
     }
 }
 
+// A name cut to fit ends on a whole UTF-8 character (device names are often not ASCII).
 void copyName(char* dst, size_t size, const std::string& src) {
-    std::strncpy(dst, src.c_str(), size - 1);
-    dst[size - 1] = '\0';
+    size_t length = std::min(src.size(), size - 1);
+    if (length < src.size()) {
+        while (length > 0 && (static_cast<unsigned char>(src[length]) & 0xC0) == 0x80)
+            --length;
+    }
+    std::memcpy(dst, src.data(), length);
+    dst[length] = '\0';
 }
 
 int32_t toInt32(long v) {

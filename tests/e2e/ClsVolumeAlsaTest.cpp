@@ -71,6 +71,13 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     EXPECT_TRUE(PulseServer::muted());
     pactl("set-sink-mute nullsink 0");
     EXPECT_EQ(v.VolumeMute(), VB_FALSE);
+    // Another program's change is told with no read to fetch it: the engine watches the mixer.
+    std::atomic<int> told{0};
+    v.engine.setChangeHandler([&] { ++told; });
+    pactl("set-sink-mute nullsink 1");
+    EXPECT_TRUE(PulseServer::waitFor([&] { return told > 0; }, 2s));
+    v.engine.setChangeHandler({});
+    pactl("set-sink-mute nullsink 0");
 
     // Above the top is the top; our own write is what the next read returns; a negative level
     // changes nothing.

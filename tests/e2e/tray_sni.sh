@@ -33,6 +33,14 @@ call() {
 }
 menu_click() { call com.canonical.dbusmenu.EventGroup "[($1, 'clicked', <0>, uint32 0)]"; }
 scroll() { call "$1" org.kde.StatusNotifierItem.Scroll "$2" vertical; }
+# What a host reads: the ToolTip's title and description, the mute entry's tick.
+get() { gdbus call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o "$1" -m "$2" \
+    -- "${@:3}"; }
+tip_says() {
+    [[ $(get /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem \
+        ToolTip) == *"'Brennet', '$1"* ]]
+}
+ticked() { [[ $(get /MenuBar com.canonical.dbusmenu.GetProperty 3 toggle-state) == "(<$1>,)" ]]; }
 
 panel_start
 brennet_start # docks in the panel's XEmbed tray
@@ -57,11 +65,14 @@ scroll gnome-shell 1
 wait_volume 19662 || fail "GNOME Shell counts the wheel turned down as positive"
 call org.kde.StatusNotifierItem.SecondaryActivate 0 0
 wait_mute yes || fail "SecondaryActivate should mute"
+wait_until -t 5 tip_says "静音" || fail "the ToolTip does not say 静音 while muted"
+ticked 1 || fail "the menu's mute entry is not ticked while muted"
 call org.kde.StatusNotifierItem.Activate 0 0
 menu_click 1
 expect_unchanged 1 || fail "clicks while muted changed something"
 menu_click 3
 wait_mute no || fail "the menu's mute entry should unmute"
+wait_until -t 5 tip_says "30%" || fail "the ToolTip does not show the level (30%) once unmuted"
 menu_click 2
 wait_volume 13108 || fail "the menu's step down should step, the first click after unmuting too"
 menu_click 5

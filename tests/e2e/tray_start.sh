@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # A fresh start: without a display the program says why and ends; under X its icon docks in the
-# tray, is visible, shows the tooltip "Brennet", writes no settings, and docks again when the
-# tray host restarts.
+# tray, is visible, shows the tooltip titled "Brennet", writes no settings, and docks again when
+# the tray host restarts.
 source "$(dirname "$0")/lib.sh"
 
 # No display: one line and status 1, for a missing and for an unreachable X display, also in a
@@ -40,14 +40,14 @@ tray_colour=$(convert "$shot" -crop "1x1+$((x - 1))+$((y + h / 2))" -depth 8 txt
 blue=$(blue_pixels "$shot")
 [ "$blue" -ge 40 ] || fail "only $blue pixels of the blue speaker in the icon's area"
 
-# The tooltip: hovering shows a tooltip window of the program whose text is "Brennet".
+# The tooltip: hovering shows a tooltip window of the program whose title line is "Brennet".
 xdotool mousemove --window "$ICON" $((w / 2)) $((h / 2))
 tooltip_shown() {
     local t
     for t in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do
         [ "$t" = "$ICON" ] && continue
         xprop -id "$t" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP || continue
-        [ "$(xdotool getwindowname "$t")" = Brennet ] && return 0
+        [ "$(xdotool getwindowname "$t" | head -n 1)" = Brennet ] && return 0
     done
     return 1
 }

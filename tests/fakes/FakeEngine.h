@@ -7,11 +7,14 @@
 //     engine.reachable = false;                              // the server went away
 //
 // A line that was not added does not exist. failWrites makes every write fail with Failed.
-// Each line counts the accesses to its volume and its switch.
+// Each line counts the accesses to its volume and its switch. outside() is another program's
+// change: made under the engine's lock and told as the contract says, so it may come from any
+// thread while the value calls run on others.
 
 #include "MixerEngine.h"
 
 #include <map>
+#include <mutex>
 #include <string>
 
 class FakeEngine : public MixerEngine {
@@ -28,7 +31,14 @@ public:
         void clearCounts() { volumeReads = volumeWrites = muteReads = muteWrites = 0; }
     };
 
+    ~FakeEngine() override { stopNotifying(); }
+
     void add(Line line, Range range) { lines[line].range = range; }
+    void outside(Line line, long volume) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        lines[line].volume = volume;
+        notifyChanged();  // under the lock, as a real engine may: it only posts
+    }
 
     bool connect() override {
         ++connects;
@@ -80,12 +90,14 @@ public:
     int connects = 0;
 
 private:
+    std::mutex mutex_;
     const State* find(Line line) const {
         auto it = lines.find(line);
         return it == lines.end() ? nullptr : &it->second;
     }
     template <typename Op>
     Status access(Line line, bool write, Op op) {
+        std::lock_guard<std::mutex> lock(mutex_);
         if (!reachable)
             return Status::Unreachable;
         if (write && failWrites)

@@ -1,7 +1,7 @@
 #pragma once
 // An in-memory notification area: keeps the icons shown, keyed by (hWnd, uID), and records every
-// request. NIM_ADD fails and changes nothing while the same icon is shown; NIM_DELETE fails when
-// it is not shown.
+// request. NIM_ADD fails and changes nothing while the same icon is shown; NIM_MODIFY and
+// NIM_DELETE fail when it is not shown (a modify replaces the record kept).
 
 #include "TrayService.h"
 
@@ -20,8 +20,15 @@ public:
 
     bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override {
         const auto key = std::make_pair(data.hWnd, data.uID);
-        const bool ok = dwMessage == NIM_ADD ? shown.emplace(key, data).second
-                                             : dwMessage == NIM_DELETE && shown.erase(key) != 0;
+        bool ok = false;
+        if (dwMessage == NIM_ADD) {
+            ok = shown.emplace(key, data).second;
+        } else if (dwMessage == NIM_MODIFY && shown.count(key)) {
+            shown[key] = data;
+            ok = true;
+        } else if (dwMessage == NIM_DELETE) {
+            ok = shown.erase(key) != 0;
+        }
         calls.push_back({dwMessage, data, ok});
         return ok;
     }

@@ -1,15 +1,23 @@
 // Which engine answers: the native one whenever its server does, ALSA only without one, and
-// BRENNET_MIXER's choice when it names one.
+// BRENNET_MIXER's choice when it names one; and how the engines' changes reach the UI thread.
 
 #include "EngineChooser.h"
+#include "EngineWatch.h"
 #include "FakeEngine.h"
+#include "FrmMainRig.h"
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <future>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Line = MixerEngine::Line;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -94,4 +102,49 @@ TEST(EngineChooserTest, AForcedEngineIsTheOnlyOneAskedAndAnUnknownNameLeavesTheC
     EngineChooser unknown(e.native, e.alsa, "oss");  // an unknown name leaves the choice open
     ASSERT_TRUE(unknown.connect());
     EXPECT_EQ(speakers(unknown), 40);
+}
+
+TEST(EngineChooserTest, AHandlerReadsTheNewValueBackOffTheChangersThread) {
+    Engines e;
+    EngineChooser chooser(e.native, e.alsa, "", [](const char*) {});
+    std::promise<std::thread::id> told;
+    std::atomic<bool> once{false};
+    chooser.setChangeHandler([&] {
+        // The engine told while holding its lock: reading it here neither blocks nor shows the
+        // value from before.
+        if (speakers(chooser) == 12345 && !once.exchange(true))
+            told.set_value(std::this_thread::get_id());
+    });
+    e.native.outside(Line::Speakers, 12345);
+    auto future = told.get_future();
+    ASSERT_EQ(future.wait_for(2s), std::future_status::ready);
+    EXPECT_NE(future.get(), std::this_thread::get_id());
+}
+
+// Run under AddressSanitizer by make test: the chooser and the Qt end go while an engine keeps
+// telling changes from another thread.
+TEST(EngineChooserTest, ShutdownWhileChangesArriveIsClean) {
+    FrmMainRig::ensureApplication();
+    for (int round = 0; round < 20; ++round) {
+        Engines e;
+        std::atomic<bool> stop{false};
+        std::thread storm([&] {
+            for (long v = 0; !stop; ++v)
+                e.native.outside(Line::Speakers, v % 65536);
+        });
+        {
+            EngineChooser chooser(e.native, e.alsa, "", [](const char*) {});
+            EngineWatch watch(chooser);
+            int heard = 0;
+            QObject::connect(&watch, &EngineWatch::changed,
+                             [&] { heard += speakers(chooser) >= 0; });
+            QElapsedTimer clock;
+            clock.start();
+            while (heard < 3 && clock.elapsed() < 2000)
+                QCoreApplication::processEvents();
+            EXPECT_GE(heard, 3) << "a storm of changes reaches the UI thread as signals";
+        }
+        stop = true;
+        storm.join();
+    }
 }

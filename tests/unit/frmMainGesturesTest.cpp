@@ -115,20 +115,32 @@ TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     leftClick();
     EXPECT_EQ(master.volume, 126);  // 25.5 + 100 = 125.5, to the even 126
     EXPECT_EQ(sounds(), 1);
+}
 
-    // Muted and unmuted by another program: the flag still blocks the clicks, and the hold
-    // follows the mixer, not the flag: it mutes again, and a second hold unmutes.
+// The devices changed under the one mixer object (another sound system, another range): a step
+// is 10 % of the new range, and the icon's tooltip shows the new level.
+TEST_F(frmMainGesturesTest, AfterAChangeAStepIsTenPercentOfTheNewRange) {
+    master.volume = 100;
+    frmMain& form = start();
+    master.range = {0, 65536};
+    master.volume = 30000;
+    form.mixerChanged();
+    EXPECT_TRUE(rig.tray.shown.begin()->second.tipLine.startsWith(QStringLiteral("46% · ")));
+    leftClick();
+    EXPECT_EQ(master.volume, 36554);  // 30000 + 6553.6, not + 25.5
+}
+
+// A mute that did not take (a master without a mute control) sets no block, and the hold's
+// release steps nothing.
+TEST_F(frmMainGesturesTest, AMuteThatDidNotTakeBlocksNothing) {
+    master.volume = 100;
+    master.hasSwitch = false;
+    frmMain& form = start();
     rightHold();
-    master.muted = false;
+    EXPECT_NE(form.muteActive(), "1");
+    EXPECT_EQ(master.volume, 100);
     leftClick();
     EXPECT_EQ(master.volume, 126);
-    rightHold();
-    EXPECT_TRUE(master.muted);
-    EXPECT_EQ(form.muteActive(), "1");
-    rightHold();
-    EXPECT_FALSE(master.muted);
-    leftClick();
-    EXPECT_EQ(master.volume, 152);
 }
 
 // Whole clicks, the middle button and the menu: blocked by the mute like clicks, but they follow

@@ -123,6 +123,7 @@ bool TrayChooser::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& dat
         }
         if (data.uFlags & NIF_TIP) {
             std::copy(std::begin(data.szTip), std::end(data.szTip), std::begin(kept.szTip));
+            kept.tipLine = data.tipLine;
         }
         if (data.uFlags & NIF_MESSAGE) {
             kept.uCallbackMessage = data.uCallbackMessage;

@@ -61,8 +61,9 @@ bool SniTray::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) {
                 item_->setIcon(data.hIcon);
             }
             if (data.uFlags & NIF_TIP) {
-                item_->setTip(tipText(data));
+                item_->setTip(tipText(data), data.tipLine);
             }
+            menu_->refresh();  // the mute entry's tick follows the master
             return true;
         case NIM_DELETE:
             return ours && remove(data);
@@ -82,7 +83,7 @@ bool SniTray::add(const NOTIFYICONDATA& data) {
     item_ = std::make_unique<StatusNotifierItem>(data.hWnd,
                                                  QDBusObjectPath(QString::fromLatin1(kMenuPath)));
     item_->setIcon(data.hIcon);
-    item_->setTip(tipText(data));
+    item_->setTip(tipText(data), data.tipLine);
     // After every click the menu's mute tick may be out of date.
     DBusMenu* menu = menu_.get();
     HWND window = data.hWnd;

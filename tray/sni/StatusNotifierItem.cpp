@@ -55,10 +55,16 @@ void StatusNotifierItem::setIcon(const QIcon& icon) {
     emit NewIcon();
 }
 
-void StatusNotifierItem::setTip(const QString& tip) {
+// Each signal only when its part changed: a host fetches again what a signal names.
+void StatusNotifierItem::setTip(const QString& tip, const QString& description) {
+    const bool titleChanged = tip != tip_;
+    const bool tipChanged = titleChanged || description != description_;
     tip_ = tip;
-    emit NewTitle();
-    emit NewToolTip();
+    description_ = description;
+    if (titleChanged)
+        emit NewTitle();
+    if (tipChanged)
+        emit NewToolTip();
 }
 
 void StatusNotifierItem::Activate(int, int) {

@@ -37,7 +37,8 @@ public:
     StatusNotifierItem(TrayWindow* window, const QDBusObjectPath& menu, QObject* parent = nullptr);
 
     void setIcon(const QIcon& icon);
-    void setTip(const QString& tip);
+    // The title (also the ToolTip's title) and the ToolTip's description.
+    void setTip(const QString& tip, const QString& description = QString());
     // Hands the window what the host asked for (a whole click, a notch of the wheel).
     void setCommandHandler(std::function<void(TrayCommand)> handler) {
         handler_ = std::move(handler);
@@ -51,7 +52,7 @@ public:
     QString empty() const { return {}; }
     SniIconPixmapList iconPixmap() const { return pixmaps_; }
     SniIconPixmapList noPixmap() const { return {}; }
-    SniToolTip toolTip() const { return {QString(), {}, tip_, QString()}; }
+    SniToolTip toolTip() const { return {QString(), {}, tip_, description_}; }
     bool itemIsMenu() const { return false; }
     QDBusObjectPath menu() const { return menu_; }
 
@@ -84,6 +85,7 @@ private:
     TrayWindow* window_;
     QDBusObjectPath menu_;
     QString tip_;
+    QString description_;
     SniIconPixmapList pixmaps_;
     std::function<void(TrayCommand)> handler_;
     int wheelUnit_ = 0;  // the notch of the host that turned the wheel last

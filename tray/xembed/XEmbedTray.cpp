@@ -144,7 +144,7 @@ bool XEmbedTray::add(const NOTIFYICONDATA& data) {
         icon.icon = data.hIcon;
     }
     if (data.uFlags & NIF_TIP) {
-        icon.tip = tipText(data);
+        icon.tip = tipWithLine(data);
     }
     lookUpTray();
     createWidget(icon);
@@ -166,7 +166,7 @@ bool XEmbedTray::modify(const NOTIFYICONDATA& data) {
         icon.widget->setIcon(icon.icon);
     }
     if (data.uFlags & NIF_TIP) {
-        icon.tip = tipText(data);
+        icon.tip = tipWithLine(data);
         icon.widget->setToolTip(icon.tip);
     }
     return true;

@@ -5,8 +5,14 @@
 
 #include <alsa/asoundlib.h>
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -40,14 +46,26 @@ void quietErrors(const char*, int, const char*, int, const char*, ...) {}
 
 }  // namespace
 
-AlsaEngine::AlsaEngine(const AlsaWaveIn* capture) : capture_(capture) {
+AlsaEngine::AlsaEngine(const AlsaWaveIn* capture)
+    : capture_(capture), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     // ALSA's own error lines ("cannot find card", the pulse plugin's "connection refused") come
     // on every attempt where no card or server is there; Brennet reports such changes itself.
     snd_lib_error_set_handler(&quietErrors);
 }
 
 AlsaEngine::~AlsaEngine() {
+    stopNotifying();
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+    }
+    wakeWatcher();
+    if (watcher_.joinable())
+        watcher_.join();
+    std::lock_guard<std::mutex> lock(mutex_);
     close();
+    if (wake_ >= 0)
+        ::close(wake_);
 }
 
 // --- connection -------------------------------------------------------------------------------
@@ -97,6 +115,10 @@ bool AlsaEngine::open() {
     snd_mixer_get_hctl(mixer_, "default", &hctl_);
     attempted_ = false;
     findElements();
+    ++generation_;
+    if (!watcher_.joinable() && wake_ >= 0)
+        watcher_ = std::thread([this] { watch(); });
+    wakeWatcher();
     notifyChanged();
     return true;
 }
@@ -108,8 +130,65 @@ void AlsaEngine::close() {
     mixer_ = nullptr;
     hctl_ = nullptr;
     elements_.fill(nullptr);
-    if (wasOpen)
+    if (wasOpen) {
+        ++generation_;
+        wakeWatcher();
         notifyChanged();
+    }
+}
+
+void AlsaEngine::wakeWatcher() const {
+    const uint64_t one = 1;
+    if (wake_ >= 0 && ::write(wake_, &one, sizeof one) < 0) {
+        // The counter is full: the watcher is woken already.
+    }
+}
+
+// Waits for the mixer's events without the lock and takes them with it.
+void AlsaEngine::watch() {
+    std::vector<pollfd> fds;
+    for (;;) {
+        unsigned seen = 0;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (stopping_)
+                return;
+            fds.clear();
+            const int count = mixer_ != nullptr ? snd_mixer_poll_descriptors_count(mixer_) : 0;
+            if (count > 0) {
+                fds.resize(static_cast<size_t>(count));
+                const int got = snd_mixer_poll_descriptors(mixer_, fds.data(), count);
+                fds.resize(static_cast<size_t>(got > 0 ? got : 0));
+            }
+            seen = generation_;
+        }
+        const size_t mixerFds = fds.size();
+        fds.push_back({wake_, POLLIN, 0});
+        if (::poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return;
+        }
+        if (fds.back().revents != 0) {
+            uint64_t count = 0;
+            while (::read(wake_, &count, sizeof count) > 0) {
+            }
+            continue;  // look again: the mixer was opened or closed, or the engine stops
+        }
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stopping_)
+            return;
+        if (mixer_ == nullptr || generation_ != seen)
+            continue;
+        unsigned short revents = 0;
+        snd_mixer_poll_descriptors_revents(mixer_, fds.data(), static_cast<unsigned>(mixerFds),
+                                           &revents);
+        // A device that hangs up stays readable: close it rather than poll it again and again.
+        if ((revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 || !takeEvents())
+            close();
+        else if (revents != 0)
+            notifyChanged();  // a value's event may not count among the element changes
+    }
 }
 
 void AlsaEngine::findElements() {

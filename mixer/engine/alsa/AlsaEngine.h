@@ -16,12 +16,18 @@
 // another program made is seen at once, whatever was written before. When the device fails (the
 // sound server went away), calls report Unreachable and a later call opens it again (at most four
 // attempts a second).
+//
+// Changes (see MixerEngine): a watcher thread waits on the mixer's poll descriptors, as alsamixer
+// does, and takes the mixer's events when they come, so changes made by other programs are told
+// as they happen; an open, a loss and elements that come or go are told too. While nothing
+// changes the watcher sleeps in poll() without a timeout.
 
 #include "MixerEngine.h"
 
 #include <array>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 struct _snd_mixer;
 struct _snd_mixer_elem;
@@ -63,6 +69,8 @@ private:
     Status failed(int err);
     Status read(Line line, bool volume, long* value);
     Status write(Line line, bool volume, long value);
+    void watch();
+    void wakeWatcher() const;
 
     const AlsaWaveIn* capture_;
     mutable std::mutex mutex_;  // one caller at a time on the ALSA handle
@@ -71,4 +79,10 @@ private:
     std::array<_snd_mixer_elem*, LineCount> elements_{};
     Clock::time_point lastAttempt_{};
     bool attempted_ = false;
+    // The watcher: it takes the descriptors of the open mixer under the lock and polls them
+    // without it; wake_ (an eventfd) makes it look again after an open or a close, or stop.
+    int wake_ = -1;
+    unsigned generation_ = 0;  // counts opens and closes, so a stale poll result is dropped
+    bool stopping_ = false;
+    std::thread watcher_;
 };

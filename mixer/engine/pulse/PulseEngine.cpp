@@ -28,6 +28,12 @@ PulseEngine::PulseEngine(const AlsaWaveIn* capture)
     devices_[1].sink = false;
 }
 
+// No call reads the engine once it starts to go; the connection, its last member, then ends
+// the loop.
+PulseEngine::~PulseEngine() {
+    stopNotifying();
+}
+
 bool PulseEngine::connect() {
     return connection_.connect();
 }

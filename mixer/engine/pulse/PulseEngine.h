@@ -22,10 +22,9 @@
 // (hasLine, lineName, channels) stay as last seen. The connection recovers on its own (see
 // PulseConnection) and on connect().
 //
-// The change handler runs on the engine's own thread with the engine locked, after a report
-// changed something, after a write was answered, and when the connection came or went. It may
-// read the engine (connect() there only answers whether it is connected); it should hand the
-// news on rather than wait for a lock that a caller of the engine may hold.
+// Changes are told (see MixerEngine) after a report changed something, after a write was
+// answered, and when the connection came or went. The loop's thread only posts them: the
+// handler runs on the notifier thread, with the loop unlocked.
 
 #include "MixerEngine.h"
 #include "PulseConnection.h"
@@ -41,7 +40,7 @@ class AlsaWaveIn;
 class PulseEngine : public MixerEngine {
 public:
     explicit PulseEngine(const AlsaWaveIn* capture = nullptr);
-    ~PulseEngine() override = default;
+    ~PulseEngine() override;
     PulseEngine(const PulseEngine&) = delete;
     PulseEngine& operator=(const PulseEngine&) = delete;
 

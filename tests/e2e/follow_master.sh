@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The icon follows the master while other programs change it: its picture and its tooltip show
+# the level and the mute, a click steps from the level another program set (also one it set
+# back), an outside unmute lifts the mute block, an outside mute does not block,
+# a sink that appears after the start is controlled (PulseAudio: the server starts without one),
+# and a switch of the default output steps the new output from its own level.
+source "$(dirname "$0")/lib.sh"
+
+e2e_setup
+settings_write 10 0 0
+if [ "$BRENNET_TEST_SERVER" = pulseaudio ]; then
+    pactl unload-module module-null-sink || fail "could not remove the null sink"
+    brennet_start
+    pactl load-module module-null-sink sink_name=nullsink >/dev/null &&
+        pactl set-default-sink nullsink || fail "could not add the late sink"
+fi
+[ -n "$BRENNET_PID" ] || brennet_start
+read -r _ _ w h < <(icon_geometry)
+
+# The icon's pixels as one checksum; red OP N: the mute cross's red pixels compared with N.
+icon_sum() {
+    read -r x y w h < <(icon_geometry)
+    convert "$(screenshot icon)" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 rgb:- | md5sum
+}
+changed_from() { [ "$(icon_sum)" != "$1" ]; }
+red() { [ "$(icon_pixels "$(screenshot red)" E02020)" "$1" "$2" ]; }
+# The tooltip shown while hovering the icon: "Brennet", then a line that contains TEXT.
+_tip_has() {
+    for t in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do
+        [[ $t != "$ICON" && $(xdotool getwindowname "$t") == Brennet$'\n'*"$1"* ]] && return 0
+    done
+    return 1
+}
+tip_has() {
+    xdotool mousemove 10 400 sleep 0.2 mousemove --window "$ICON" $((w / 2)) $((h / 2)) \
+        sleep 0.1 mousemove --window "$ICON" $((w / 2 + 1)) $((h / 2))
+    wait_until -t 5 _tip_has "$1" && xdotool mousemove 10 400
+}
+
+volume_set 0
+click_expect 1 6554 "a left click must step the sink that came after the start"
+# Another program sets back the level from before a click: the next click steps from there
+# (32768 + 6553.6 -> 39322 both times), not from the level Brennet wrote.
+for round in 1 2; do
+    volume_set 32768
+    click_expect 1 39322 "click $round after pactl set 32768 must step from 32768"
+done
+volume_set 90%
+tip_has "90%" || fail "the tooltip does not show 90 %"
+loud=$(icon_sum)
+volume_set 10%
+wait_until -t 5 changed_from "$loud" || fail "the icon looks the same at 90 % and at 10 %"
+tip_has "10%" || fail "the tooltip does not show 10 %"
+
+# Muted by another program: the icon shows it, and clicks go on stepping the muted level.
+red -eq 0 || fail "red pixels in the icon before any mute"
+mute_set 1
+wait_until -t 5 red -ge 4 || fail "the icon shows no mute cross after an outside mute"
+tip_has "静音" || fail "the tooltip does not say 静音 after an outside mute"
+click_expect 1 13107 "a click must step a master muted by another program"
+
+# Muted by a right hold: clicks are blocked until another program unmutes.
+mute_set 0
+wait_until -t 5 red -eq 0 || fail "the mute cross stays after an outside unmute"
+icon_hold 3
+wait_mute yes || fail "the right hold did not mute"
+icon_click 1
+expect_unchanged 1 || fail "a click while muted by a hold changed the sink"
+mute_set 0
+wait_until -t 5 red -eq 0 || fail "the mute cross stays after an outside unmute"
+click_expect 1 19661 "after an outside unmute the next click must step"
+
+# Another default output, at a level of its own: the click steps it from there.
+pactl load-module module-null-sink sink_name=second \
+    sink_properties=device.description=Second >/dev/null || fail "could not add a second sink"
+pactl set-sink-volume second 32768
+pactl set-default-sink second
+tip_has "Second" || fail "the tooltip does not name the new default output"
+level=$(SINK=second volume_get) # the server may have set one of its own on the new sink
+icon_click 1
+SINK=second wait_volume $((level + 6554)) || fail "the click did not step the new output"
+[ "$(volume_get)" = 19661 ] || fail "the click changed the former output"
+pass "icon and tooltip follow level, mute and output; unmute lifts the block; late sink steps"
