@@ -5,6 +5,7 @@
 #include "AlsaWaveIn.h"
 #include "CanberraPlayer.h"
 #include "EngineChooser.h"
+#include "EngineDevices.h"
 #include "EngineMixer.h"
 #include "EngineWatch.h"
 #include "MessageBoxNotifier.h"
@@ -15,6 +16,7 @@
 #include "SingleInstance.h"
 #include "SniTray.h"
 #include "TrayChooser.h"
+#include "TrayMenu.h"
 #include "XEmbedTray.h"
 #include "frmMain.h"
 #include "frmOpen.h"
@@ -193,8 +195,15 @@ int main(int argc, char* argv[]) {
     CanberraPlayer player;
     SettingsStore settings;
 
+    EngineDevices devices(engine);  // the outputs and the microphone
     frmMain form({mixer, waveIn, notifier, tray, player, settings},
                  QCoreApplication::applicationDirPath());
+    form.setDevices(&devices);  // the tooltip tells the microphone's mute
+
+    // The icon's menu, on both trays: the window's commands, the outputs and the microphone.
+    TrayMenu menu(&form, &devices);
+    xembed.setMenu(&menu);
+    sni.setMenu(&menu);
 
     // The options dialog and its file chooser: objects for the whole run, windows on demand.
     QtProcessControl qtProcess;
@@ -207,6 +216,9 @@ int main(int argc, char* argv[]) {
     QObject::connect(&instance, &SingleInstance::showOptionsRequested, &form,
                      &frmMain::ShowOptions);
     QObject::connect(&engineWatch, &EngineWatch::changed, &form, &frmMain::mixerChanged);
+    // The menu follows every change the engine tells (outputs, the default, the microphone),
+    // also while it is open; after the window, whose mute it ticks.
+    QObject::connect(&engineWatch, &EngineWatch::changed, &menu, &TrayMenu::refresh);
 
     form.Form_Load();
     if (line.options) {

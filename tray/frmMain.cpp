@@ -171,6 +171,7 @@ void frmMain::FollowMixer() {
 // mute read says nothing about the mute (it reads False): muteKnown tells it apart.
 frmMain::Shown frmMain::ReadShown() {
     Shown state;
+    state.micMuted = devices_ && devices_->hasMicrophone() && devices_->microphoneMuted();
     if (!Volume) {
         return state;
     }
@@ -219,14 +220,19 @@ QIcon frmMain::StateIcon(const Shown& state) const {
     return QIcon(new VolumeIconEngine(VolumeIconEngine::levelOf(state.percent), state.muted));
 }
 
-// "45% · Speakers", or "静音 · Speakers" while muted; nothing without a master volume.
+// "45% · Speakers", or "静音 · Speakers" while muted; nothing without a master volume. While
+// the microphone is muted, "麦克风静音" follows on a line of its own.
 QString frmMain::StateLine(const Shown& state) {
-    if (!state.present) {
-        return QString();
+    QString line;
+    if (state.present) {
+        const QString value =
+            state.muted ? QStringLiteral("静音") : QStringLiteral("%1%").arg(state.percent);
+        line = state.name.isEmpty() ? value : value + QStringLiteral(" · ") + state.name;
     }
-    const QString value =
-        state.muted ? QStringLiteral("静音") : QStringLiteral("%1%").arg(state.percent);
-    return state.name.isEmpty() ? value : value + QStringLiteral(" · ") + state.name;
+    if (state.micMuted) {
+        line += (line.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("麦克风静音");
+    }
+    return line;
 }
 
 void frmMain::Form_Unload() {
@@ -334,14 +340,15 @@ void frmMain::Click(void (frmMain::*step)()) {
 }
 
 // One step up from the mixer's current level. Nothing caps it at the top: a level less than a
-// step below the maximum goes past it, and the mixer clamps it.
+// step below the maximum goes past it, and the mixer clamps it. A level that another program
+// set above the maximum stays where it is.
 void frmMain::StepUp() {
     if (!Volume) {
         return;
     }
     const int32_t level = Volume->VolumeLevel();
     const int32_t max = Volume->VolumeMax();
-    if (level == max) {
+    if (level >= max) {
         return;
     }
     const double product = Increment * Volume->VolumeMax();
@@ -350,13 +357,18 @@ void frmMain::StepUp() {
 }
 
 // One step down, with 0 as the bottom. A level less than a step above 0 goes to 0, so the
-// volume can always be clicked down to silence; at 0 nothing is written.
+// volume can always be clicked down to silence; at 0 nothing is written. A level that another
+// program set above the maximum comes down to the maximum first, never past it in one click.
 void frmMain::StepDown() {
     if (!Volume) {
         return;
     }
     const int32_t max = Volume->VolumeMax();
     const int32_t level = Volume->VolumeLevel();
+    if (level > max) {
+        Volume->VolumeLevel(max);
+        return;
+    }
     const double d = level - Increment * max;
     if (!(d > 0)) {
         if (level > 0) {

@@ -2,6 +2,7 @@
 // The hidden main window: holds the settings, the one mixer object and the tray icon, turns
 // clicks and holds on the icon into volume and mute changes, and ends the program.
 
+#include "DeviceService.h"
 #include "MainWindow.h"
 #include "Module1.h"
 #include "OptionsView.h"
@@ -79,6 +80,8 @@ public:
     // the controls are looked up again and the icon, its tooltip and the mute block follow the
     // master. Redrawn at once, then at most once per kRedrawMs while changes keep coming.
     void mixerChanged();
+    // The microphone whose mute the tooltip tells; none until one is set.
+    void setDevices(DeviceService* devices) { devices_ = devices; }
     static constexpr int kRedrawMs = 33;
 
     // Read by tests.
@@ -111,9 +114,10 @@ private:
         bool muted = false;
         bool muteKnown = false;  // the mute was read (a master may have no mute control)
         QString name;
+        bool micMuted = false;  // the default input is muted
         bool operator==(const Shown& o) const {
             return present == o.present && percent == o.percent && muted == o.muted &&
-                   muteKnown == o.muteKnown && name == o.name;
+                   muteKnown == o.muteKnown && name == o.name && micMuted == o.micMuted;
         }
     };
     void FollowMixer();
@@ -128,6 +132,7 @@ private:
     Module1 module1_;
     ::Sound sound_;
     OptionsView* optionsView_ = nullptr;
+    DeviceService* devices_ = nullptr;
     std::function<void()> endProgram_;
     bool customIcon_ = false;  // the window's icon is the user's, loaded by Initialize
     Shown shown_;

@@ -141,3 +141,15 @@ MixerEngine::Status EngineChooser::setMuted(Line line, bool value) {
 MixerEngine::Status EngineChooser::peak(Line line, int32_t* value) {
     return active().peak(line, value);
 }
+
+std::vector<MixerEngine::Output> EngineChooser::outputs() const {
+    return active().outputs();
+}
+
+bool EngineChooser::canChooseOutput() const {
+    return active().canChooseOutput();
+}
+
+MixerEngine::Status EngineChooser::chooseOutput(const std::string& name) {
+    return active().chooseOutput(name);
+}

@@ -45,6 +45,9 @@ public:
     Status muted(Line line, bool* value) override;
     Status setMuted(Line line, bool value) override;
     Status peak(Line line, int32_t* value) override;
+    std::vector<Output> outputs() const override;
+    bool canChooseOutput() const override;
+    Status chooseOutput(const std::string& name) override;
 
 private:
     enum class Mode { Automatic, Native, Alsa };

@@ -7,7 +7,8 @@
 // control the engine lacks returns Status::Missing; while the sound system is unreachable, calls
 // return Status::Unreachable, and the engine reconnects on its own (without spinning), so a later
 // call works again. Volumes are raw numbers in the line's range; mute is true when the line is
-// silenced (an ALSA switch that is off, a PulseAudio sink that is muted).
+// silenced (an ALSA switch that is off, a PulseAudio sink that is muted). A volume read may lie
+// above the range where the sound system allows that (a sink amplified past 100 %).
 
 #include "ChangeRelay.h"
 
@@ -15,6 +16,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <vector>
 
 class MixerEngine {
 public:
@@ -39,6 +41,14 @@ public:
     struct Range {
         long min = 0;
         long max = 0;
+    };
+
+    // An output a user can pick: the sound system's name for it, the description it shows, and
+    // whether it is the default output (the speakers line) now.
+    struct Output {
+        std::string name;
+        std::string description;
+        bool isDefault = false;
     };
 
     virtual ~MixerEngine() = default;
@@ -68,6 +78,14 @@ public:
     virtual Status setMuted(Line line, bool value) = 0;
     // The latest peak of the line's signal, -32768..32767.
     virtual Status peak(Line line, int32_t* value) = 0;
+
+    // The outputs a user can pick from, in the sound system's order; empty while unreachable.
+    virtual std::vector<Output> outputs() const { return {}; }
+    // Whether another output can be chosen at all (a sound server: yes; one card: no).
+    virtual bool canChooseOutput() const { return false; }
+    // Makes the named output the default and moves the streams that play to it. Returns once
+    // the request is sent; the change is told when the sound system has made it.
+    virtual Status chooseOutput(const std::string& /*name*/) { return Status::Missing; }
 
     // --- Changes --------------------------------------------------------------------------
     // The handler is told after anything a reader could see has changed: a line's volume or

@@ -87,6 +87,11 @@ TEST(ClsVolumeOverAlsa, ChannelPropertiesAgreeWithTheServer) {
     EXPECT_EQ(v.VolumeLevel(), 23456);
     v.VolumeLevel(-1);
     EXPECT_TRUE(PulseServer::volume() == 23456 && v.LastResult() == 11) << v.LastResult();
+
+    // One card behind "default", by its name: the output, and nothing else to choose.
+    const auto outputs = v.engine.outputs();
+    EXPECT_TRUE(outputs.size() == 1 && outputs[0].isDefault && !outputs[0].description.empty());
+    EXPECT_FALSE(v.engine.canChooseOutput());
 }
 
 TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {

@@ -114,7 +114,7 @@ TEST_F(PulseEngineTest, SeesChangesOtherProgramsMake) {
     }
     EXPECT_GT(changes.load(), 0);
     EXPECT_TRUE(seen(Line::Speakers, "volume", "20000 40000", 40000)) << "the loudest channel";
-    EXPECT_TRUE(seen(Line::Speakers, "volume", "80000", 65536)) << "above 100 % is the top";
+    EXPECT_TRUE(seen(Line::Speakers, "volume", "80000", 80000)) << "above 100 %, as it is";
 }
 
 TEST_F(PulseEngineTest, WritesAreReadAtOnceAndReachTheServer) {
@@ -163,10 +163,24 @@ TEST_F(PulseEngineTest, FollowsTheDefaultSink) {
     ASSERT_GE(std::atol(module.c_str()), 0) << module;
     ASSERT_TRUE(soon([] { return PulseServer::volume("sink", "second") >= 0; }));
     pactl("set-sink-volume second 20000");
-    pactl("set-default-sink second");
+    // The outputs follow the sinks; choosing one makes it the default.
+    using Outputs = std::vector<std::pair<std::string, bool>>;
+    auto outputs = [&] {
+        Outputs all;
+        for (const MixerEngine::Output& o : engine.outputs())
+            all.emplace_back(o.description, o.isDefault);
+        return all;
+    };
+    EXPECT_TRUE(soon([&] {
+        return outputs() == Outputs{{"Null Output", true}, {"Second", false}};
+    }));
+    EXPECT_TRUE(engine.canChooseOutput());
+    EXPECT_EQ(engine.chooseOutput("nosuchsink"), Status::Missing);
+    ASSERT_EQ(engine.chooseOutput("second"), Status::Ok);
     EXPECT_TRUE(soon([&] {
         return engine.lineName(Line::Speakers) == "Second" && volume(Line::Speakers) == 20000;
     })) << engine.lineName(Line::Speakers);
+    EXPECT_EQ(outputs(), (Outputs{{"Null Output", false}, {"Second", true}}));
 
     EXPECT_TRUE(seen(Line::Speakers, "volume", "25000", 25000));
     ASSERT_EQ(engine.setVolume(Line::Speakers, 40000), Status::Ok);
@@ -180,6 +194,7 @@ TEST_F(PulseEngineTest, FollowsTheDefaultSink) {
     EXPECT_TRUE(soon([&] {
         return engine.lineName(Line::Speakers) == "Null Output" && volume(Line::Speakers) == 50000;
     })) << engine.lineName(Line::Speakers);
+    EXPECT_TRUE(soon([&] { return outputs() == Outputs{{"Null Output", true}}; }));
 
     // With no sink at all the line is missing, and comes back with the next sink. (PipeWire's
     // null sink belongs to its own configuration; only PulseAudio's can be unloaded.)

@@ -25,6 +25,12 @@ icon_click 1
 expect_unchanged 1 || fail "left click at the top changed something"
 volume_set 60000
 click_expect 1 65536 "left click from 60000 should end at the top"
+# Above the top (150 %, set by another program) a left click leaves it, a right click lands on
+# the top rather than a step below it.
+volume_set 98304
+icon_click 1
+expect_unchanged 1 || fail "left click above the top changed something"
+click_expect 3 65536 "right click from 150 % should land on 100 %"
 
 # A quick double click is two clicks: two steps.
 volume_set 0

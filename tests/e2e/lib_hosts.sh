@@ -24,10 +24,10 @@ hosts_bus() {
 sni_items() {
     gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
         -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems 2>/dev/null | grep -o "[^'\[]*/StatusNotifierItem"
+        RegisteredStatusNotifierItems 2>/dev/null | grep -oE "'[^']+'" | tr -d "'"
 }
 _watcher_up() { gdbus introspect --session -d org.kde.StatusNotifierWatcher -o / >/dev/null 2>&1; }
-item_is_brennet() { sni_items | grep -q "^org.kde.StatusNotifierItem-$BRENNET_PID-1/"; }
+item_is_brennet() { sni_items | grep -qE "^org.kde.StatusNotifierItem-$BRENNET_PID-1(/|$)"; }
 _one_item() { [ "$(sni_items | wc -l)" = 1 ]; }
 _no_item() { [ -z "$(sni_items)" ]; }
 
@@ -68,7 +68,7 @@ _menu_shown() { # the panel's visible window other than the panel
     [ -n "$MENU" ]
 }
 menu_choose() {
-    local x y w h rows=(0 9 29 49 70 90) # each entry's middle, in hundredths of the menu's height
+    local x y w h rows=(0 7 21 34 47 61 79 93) # each entry's middle, in hundredths of the menu's height
     panel_click 3
     wait_until _menu_shown || fail "right click: no menu"
     read -r x y w h < <(icon_geometry "$MENU")

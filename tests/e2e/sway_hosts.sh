@@ -46,10 +46,10 @@ EOF
 options_shown() {
     in_session swaymsg -q '[app_id="^brennet$" shell="xdg_shell" title="^\[Brennet\] - \[设置\]$"] focus'
 }
-pointer "${at[waybar]}" menu4
+pointer "${at[waybar]}" menu6
 wait_until options_shown || fail "waybar's menu: \"设置...\" did not open the options"
 in_session swaymsg -q '[app_id="^brennet$"] kill'
-pointer "${at[waybar]}" menu5
+pointer "${at[waybar]}" menu7
 wait_until _gone "$BRENNET_PID" || fail "waybar's menu: \"退出\" did not end Brennet"
 wait "$BRENNET_PID" 2>/dev/null
 BRENNET_PID=

@@ -97,4 +97,13 @@ panel_start
 wait_until -t 40 item_is_brennet || fail "the item did not register again after the panel restarted"
 call org.kde.StatusNotifierItem.Activate 0 0
 wait_volume 26215 || fail "Activate after the panel restart (13108 + 20 per cent)"
-pass "StatusNotifierItem in xfce4-panel: registration, menu, wheel per host, panel restart"
+
+# The panel's own menu on the item, walked with the keyboard: the fifth entry's second output.
+pactl load-module module-null-sink sink_name=second sink_properties=device.description=Second >/dev/null
+windows() { xdotool search --onlyvisible --classname . | wc -l; }
+shown=$(windows)
+xdotool mousemove --window "$(xdotool search --name '^xfce4-panel$' | head -n 1)" 24 12 click 3
+wait_until eval '[ "$(windows)" -gt "$shown" ]' || fail "the panel did not open the item's menu"
+xdotool key --delay 150 Down Down Down Down Down Right Down Return
+wait_until eval '[ "$(pactl get-default-sink)" = second ]' || fail "the panel's menu chose no output"
+pass "StatusNotifierItem in xfce4-panel: registration, menu, wheel per host, panel restart, outputs"

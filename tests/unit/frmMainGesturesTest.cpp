@@ -56,8 +56,8 @@ TEST_F(frmMainGesturesTest, StepTableForRange255) {
     const Case cases[] = {
         {0, true, 26, 2},   {1, true, 26, 2},     {254, true, 255, 2},  // not past the maximum
         {255, true, -1, 1}, {255, false, 230, 2}, {27, false, 2, 2},
-        {26, false, 0, 2},  {25, false, 0, 1},  // a last step to silence
-        {0, false, -1, 1},
+        {26, false, 0, 2},  {25, false, 0, 1},                           // a last step to silence
+        {0, false, -1, 1},  {400, true, -1, 1},   {400, false, 255, 1},  // set above by others
     };
     start();
     for (const Case& c : cases) {

@@ -1,50 +1,9 @@
 #include "DBusMenu.h"
 
-#include <QTimer>
-
-namespace {
-
-enum Entry { Root = 0, StepUp, StepDown, Mute, Separator, Options, Quit };
-constexpr int kFirstEntry = StepUp;
-constexpr int kLastEntry = Quit;
-
-}  // namespace
-
-DBusMenu::DBusMenu(TrayWindow* window, QObject* parent) : QObject(parent), window_(window) {
+DBusMenu::DBusMenu(TrayMenu* model, QObject* parent) : QObject(parent), model_(model) {
     dbusTypes::registerAll();
-    shownMuted_ = window_ && window_->trayMuted();
-}
-
-QVariantMap DBusMenu::properties(int id) const {
-    QVariantMap p;
-    switch (id) {
-        case Root:
-            p.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-            break;
-        case StepUp:
-            p.insert(QStringLiteral("label"), QString::fromUtf8("增加音量"));
-            break;
-        case StepDown:
-            p.insert(QStringLiteral("label"), QString::fromUtf8("减小音量"));
-            break;
-        case Mute:
-            p.insert(QStringLiteral("label"), QString::fromUtf8("静音"));
-            p.insert(QStringLiteral("toggle-type"), QStringLiteral("checkmark"));
-            p.insert(QStringLiteral("toggle-state"), window_ && window_->trayMuted() ? 1 : 0);
-            break;
-        case Separator:
-            p.insert(QStringLiteral("type"), QStringLiteral("separator"));
-            break;
-        case Options:
-            p.insert(QStringLiteral("label"), QString::fromUtf8("设置..."));
-            break;
-        case Quit:
-            p.insert(QStringLiteral("label"), QString::fromUtf8("退出"));
-            break;
-        default:
-            break;
-    }
-    return p;
+    connect(model_, &TrayMenu::entriesChanged, this, &DBusMenu::entriesChanged);
+    connect(model_, &TrayMenu::layoutChanged, this, &DBusMenu::layoutChanged);
 }
 
 QVariantMap DBusMenu::filtered(const QVariantMap& all, const QStringList& names) {
@@ -60,21 +19,23 @@ QVariantMap DBusMenu::filtered(const QVariantMap& all, const QStringList& names)
     return some;
 }
 
-uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
-                         DBusMenuLayoutItem& layout) {
-    shownMuted_ = window_ && window_->trayMuted();
-    layout = DBusMenuLayoutItem();
-    layout.id = parentId;
-    layout.properties = filtered(properties(parentId), propertyNames);
-    // The entries are one level deep under the root; a depth of 0 asks for the root alone.
-    if (parentId == Root && recursionDepth != 0) {
-        for (int id = kFirstEntry; id <= kLastEntry; ++id) {
-            DBusMenuLayoutItem child;
-            child.id = id;
-            child.properties = filtered(properties(id), propertyNames);
-            layout.children.append(child);
+// A depth of -1 asks for everything below id, 0 for id alone.
+DBusMenuLayoutItem DBusMenu::layoutOf(int id, int depth, const QStringList& names) const {
+    DBusMenuLayoutItem item;
+    item.id = id;
+    item.properties = filtered(model_->properties(id), names);
+    if (depth != 0) {
+        for (int child : model_->children(id)) {
+            item.children.append(layoutOf(child, depth < 0 ? -1 : depth - 1, names));
         }
     }
+    return item;
+}
+
+uint DBusMenu::GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
+                         DBusMenuLayoutItem& layout) {
+    layout = layoutOf(model_->exists(parentId) ? parentId : TrayMenu::Root, recursionDepth,
+                      propertyNames);
     return revision_;
 }
 
@@ -82,91 +43,66 @@ DBusMenuItemList DBusMenu::GetGroupProperties(const QList<int>& ids,
                                               const QStringList& propertyNames) {
     DBusMenuItemList items;
     for (int id : ids) {
-        if (id >= Root && id <= kLastEntry) {
-            items.append({id, filtered(properties(id), propertyNames)});
+        if (model_->exists(id)) {
+            items.append({id, filtered(model_->properties(id), propertyNames)});
         }
     }
     return items;
 }
 
 QDBusVariant DBusMenu::GetProperty(int id, const QString& name) {
-    return QDBusVariant(properties(id).value(name));
+    return QDBusVariant(model_->properties(id).value(name));
 }
 
 void DBusMenu::Event(int id, const QString& eventId, const QDBusVariant&, uint) {
     if (eventId == QLatin1String("clicked")) {
-        activate(id);
+        model_->activate(id);
     }
 }
 
 QList<int> DBusMenu::EventGroup(const DBusMenuEventList& events) {
     QList<int> unknown;
     for (const DBusMenuEvent& event : events) {
-        if (event.id < Root || event.id > kLastEntry) {
+        if (!model_->exists(event.id)) {
             unknown.append(event.id);
         } else if (event.eventId == QLatin1String("clicked")) {
-            activate(event.id);
+            model_->activate(event.id);
         }
     }
     return unknown;
 }
 
+// The host asks before it shows a menu: whatever changed since it last looked is told first.
 bool DBusMenu::AboutToShow(int) {
-    return (window_ && window_->trayMuted()) != shownMuted_;
+    return model_->refresh();
 }
 
 QList<int> DBusMenu::AboutToShowGroup(const QList<int>& ids, QList<int>& idErrors) {
     idErrors.clear();
     QList<int> updates;
+    const bool changed = model_->refresh();
     for (int id : ids) {
-        if (id < Root || id > kLastEntry) {
+        if (!model_->exists(id)) {
             idErrors.append(id);
-        } else if (AboutToShow(id)) {
+        } else if (changed) {
             updates.append(id);
         }
     }
     return updates;
 }
 
-// Runs after the call has been answered: quitting or opening a dialog must not keep the host
-// waiting for its reply.
-bool DBusMenu::activate(int id) {
-    TrayCommand command;
-    switch (id) {
-        case StepUp:
-            command = TrayCommand::StepUp;
-            break;
-        case StepDown:
-            command = TrayCommand::StepDown;
-            break;
-        case Mute:
-            command = TrayCommand::SwitchMute;
-            break;
-        case Options:
-            command = TrayCommand::ShowOptions;
-            break;
-        case Quit:
-            command = TrayCommand::Quit;
-            break;
-        default:
-            return false;
+void DBusMenu::entriesChanged(const QList<int>& ids) {
+    DBusMenuItemList items;
+    for (int id : ids) {
+        items.append({id, model_->properties(id)});
     }
-    QTimer::singleShot(0, this, [this, command] {
-        if (window_) {
-            window_->trayCommand(command);
-        }
-        refresh();
-    });
-    return true;
+    emit ItemsPropertiesUpdated(items, {});
+    // Some hosts take only a new layout: the revision tells them to fetch the menu again.
+    ++revision_;
+    emit LayoutUpdated(revision_, TrayMenu::Root);
 }
 
-void DBusMenu::refresh() {
-    const bool muted = window_ && window_->trayMuted();
-    if (muted == shownMuted_) {
-        return;
-    }
-    shownMuted_ = muted;
+void DBusMenu::layoutChanged(int parent) {
     ++revision_;
-    emit ItemsPropertiesUpdated({{Mute, {{QStringLiteral("toggle-state"), muted ? 1 : 0}}}}, {});
-    emit LayoutUpdated(revision_, Root);
+    emit LayoutUpdated(revision_, parent);
 }

@@ -1,10 +1,11 @@
 #pragma once
-// The tray icon's menu as com.canonical.dbusmenu: step up, step down, mute on / off, the options
-// dialog and quit. Hosts that draw menus (and GNOME, which hides items without one) show it;
-// choosing an entry hands the window the same command as the gesture or button.
+// The tray icon's menu (TrayMenu) as com.canonical.dbusmenu. Hosts that draw menus (and GNOME,
+// which hides items without one) show it; choosing an entry does what the model says. When the
+// model's entries change (a mute, outputs that come or go), the host hears of it at once, also
+// while the menu is open.
 
 #include "DBusTypes.h"
-#include "TrayService.h"
+#include "TrayMenu.h"
 
 #include <QObject>
 
@@ -17,15 +18,16 @@ class DBusMenu : public QObject {
     Q_PROPERTY(QStringList IconThemePath READ iconThemePath)
 
 public:
-    explicit DBusMenu(TrayWindow* window, QObject* parent = nullptr);
+    // The model must outlive the menu.
+    explicit DBusMenu(TrayMenu* model, QObject* parent = nullptr);
 
     uint version() const { return 3; }
     QString textDirection() const { return QStringLiteral("ltr"); }
     QString status() const { return QStringLiteral("normal"); }
     QStringList iconThemePath() const { return {}; }
 
-    // Tells the host when the mute entry's tick no longer matches the window's state.
-    void refresh();
+    // Takes the model's current state and tells the host what changed.
+    void refresh() { model_->refresh(); }
 
 public slots:
     uint GetLayout(int parentId, int recursionDepth, const QStringList& propertyNames,
@@ -44,11 +46,11 @@ signals:
     void ItemActivationRequested(int id, uint timestamp);
 
 private:
-    QVariantMap properties(int id) const;
     static QVariantMap filtered(const QVariantMap& all, const QStringList& names);
-    bool activate(int id);
+    DBusMenuLayoutItem layoutOf(int id, int depth, const QStringList& names) const;
+    void entriesChanged(const QList<int>& ids);
+    void layoutChanged(int parent);
 
-    TrayWindow* window_;
+    TrayMenu* model_;
     uint revision_ = 1;
-    bool shownMuted_ = false;
 };

@@ -2,6 +2,7 @@
 
 #include "DBusMenu.h"
 #include "StatusNotifierItem.h"
+#include "TrayMenu.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -79,7 +80,14 @@ bool SniTray::add(const NOTIFYICONDATA& data) {
     QDBusConnection bus = QDBusConnection::sessionBus();
     hWnd_ = data.hWnd;
     uID_ = data.uID;
-    menu_ = std::make_unique<DBusMenu>(data.hWnd);
+    TrayMenu* model = model_;
+    if (!model) {
+        if (!ownModel_) {
+            ownModel_ = std::make_unique<TrayMenu>(data.hWnd, nullptr);
+        }
+        model = ownModel_.get();
+    }
+    menu_ = std::make_unique<DBusMenu>(model);
     item_ = std::make_unique<StatusNotifierItem>(data.hWnd,
                                                  QDBusObjectPath(QString::fromLatin1(kMenuPath)));
     item_->setIcon(data.hIcon);

@@ -17,6 +17,7 @@
 
 class DBusMenu;
 class StatusNotifierItem;
+class TrayMenu;
 
 class SniTray : public QObject, public TrayService {
     Q_OBJECT
@@ -27,6 +28,10 @@ public:
 
     // One icon at a time: a second icon's NIM_ADD fails.
     bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override;
+
+    // The menu the icon shows (it must outlive the tray); without one, the icon shows a menu
+    // of the window's own commands.
+    void setMenu(TrayMenu* menu) { model_ = menu; }
 
     // Whether a StatusNotifierWatcher is on the session bus now.
     bool watcherPresent() const;
@@ -48,5 +53,7 @@ private:
     QString serviceName_;
     int watcherTries_ = 0;  // refused registrations with the watcher in a row
     std::unique_ptr<StatusNotifierItem> item_;
+    TrayMenu* model_ = nullptr;
+    std::unique_ptr<TrayMenu> ownModel_;
     std::unique_ptr<DBusMenu> menu_;
 };

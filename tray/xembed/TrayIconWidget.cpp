@@ -3,6 +3,7 @@
 #include "TrayService.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -18,6 +19,7 @@ namespace {
 // The resource name and class of the icon window, so desktop tools can find it.
 constexpr char kWmClass[] = "brennet\0Brennet";
 constexpr char kWmName[] = "Brennet";
+constexpr int kHoldMs = 500;  // as the left and right holds
 
 }  // namespace
 
@@ -29,6 +31,9 @@ TrayIconWidget::TrayIconWidget(xcb_connection_t* connection, bool translucent, i
     setAttribute(translucent ? Qt::WA_TranslucentBackground : Qt::WA_OpaquePaintEvent);
     setWindowTitle(QString::fromLatin1(kWmName));
     setFixedSize(size, size);
+    middleHold_.setSingleShot(true);
+    middleHold_.setInterval(kHoldMs);
+    connect(&middleHold_, &QTimer::timeout, this, [this] { emit menuRequested(QCursor::pos()); });
 }
 
 void TrayIconWidget::setIcon(const QIcon& icon) {
@@ -164,6 +169,8 @@ void TrayIconWidget::mousePressEvent(QMouseEvent* event) {
         emit mouseMessage(WM_LBUTTONDOWN);
     } else if (event->button() == Qt::RightButton) {
         emit mouseMessage(WM_RBUTTONDOWN);
+    } else if (event->button() == Qt::MiddleButton) {
+        middleHold_.start();
     }
 }
 
@@ -177,7 +184,8 @@ void TrayIconWidget::mouseReleaseEvent(QMouseEvent* event) {
         emit mouseMessage(WM_LBUTTONUP);
     } else if (event->button() == Qt::RightButton) {
         emit mouseMessage(WM_RBUTTONUP);
-    } else if (event->button() == Qt::MiddleButton) {
+    } else if (event->button() == Qt::MiddleButton && middleHold_.isActive()) {
+        middleHold_.stop();
         emit command(TrayCommand::SwitchMute);
     }
 }

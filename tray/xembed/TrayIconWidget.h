@@ -6,6 +6,8 @@
 
 #include <QIcon>
 #include <QImage>
+#include <QPoint>
+#include <QTimer>
 #include <QWidget>
 
 #include <xcb/xcb.h>
@@ -31,8 +33,10 @@ public:
 signals:
     // WM_LBUTTONDOWN, WM_LBUTTONUP, WM_RBUTTONDOWN or WM_RBUTTONUP.
     void mouseMessage(uint32_t message);
-    // The middle button and the wheel, one step per notch.
+    // A middle click and the wheel, one step per notch.
     void command(TrayCommand command);
+    // The middle button was held for 500 ms: the icon's menu is to open at pos.
+    void menuRequested(const QPoint& pos);
 
 protected:
     bool event(QEvent* event) override;
@@ -56,4 +60,5 @@ private:
     QIcon icon_;
     QImage background_;
     int wheelRest_ = 0;  // eighths of a degree turned since the last whole notch
+    QTimer middleHold_;  // times a middle press: a release before it ticks is a click
 };

@@ -1,6 +1,7 @@
 #include "XEmbedTray.h"
 
 #include "TrayIconWidget.h"
+#include "TrayMenuPopup.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -172,6 +173,11 @@ bool XEmbedTray::modify(const NOTIFYICONDATA& data) {
     return true;
 }
 
+void XEmbedTray::setMenu(TrayMenu* menu) {
+    delete popup_;
+    popup_ = menu ? new TrayMenuPopup(menu, this) : nullptr;
+}
+
 bool XEmbedTray::remove(const NOTIFYICONDATA& data) {
     auto found = icons_.find(Key(data.hWnd, data.uID));
     if (found == icons_.end()) {
@@ -204,6 +210,11 @@ void XEmbedTray::createWidget(Icon& icon) {
                 deliver(entry.first, message);
                 return;
             }
+        }
+    });
+    connect(widget, &TrayIconWidget::menuRequested, this, [this](const QPoint& pos) {
+        if (popup_) {
+            popup_->popup(pos);
         }
     });
     connect(widget, &TrayIconWidget::command, this, [this, widget](TrayCommand what) {

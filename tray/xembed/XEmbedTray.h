@@ -22,6 +22,8 @@
 #include <utility>
 
 class TrayIconWidget;
+class TrayMenu;
+class TrayMenuPopup;
 
 class XEmbedTray : public QObject, public TrayService, public QAbstractNativeEventFilter {
     Q_OBJECT
@@ -35,6 +37,9 @@ public:
     bool Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& data) override;
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
+
+    // The menu a middle-button hold opens on an icon (it must outlive the tray); none without.
+    void setMenu(TrayMenu* menu);
 
     // The icon window of (hWnd, uID), or 0 when there is none. For tests and benchmarks.
     xcb_window_t iconWindow(HWND hWnd, uint32_t uID) const;
@@ -92,4 +97,5 @@ private:
     };
     PendingPress pending_;
     QTimer pendingTimer_;
+    TrayMenuPopup* popup_ = nullptr;
 };

@@ -68,6 +68,13 @@ AlsaEngine::~AlsaEngine() {
         ::close(wake_);
 }
 
+std::vector<MixerEngine::Output> AlsaEngine::outputs() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (mixer_ == nullptr)
+        return {};
+    return {{"default", cardName_, true}};
+}
+
 // --- connection -------------------------------------------------------------------------------
 
 // Opens the device when it is not open (attempts paced, so a caller polling while the sound
@@ -113,6 +120,12 @@ bool AlsaEngine::open() {
     mixer_ = mixer;
     hctl_ = nullptr;
     snd_mixer_get_hctl(mixer_, "default", &hctl_);
+    cardName_ = "default";
+    snd_ctl_card_info_t* info;
+    snd_ctl_card_info_alloca(&info);
+    if (hctl_ != nullptr && snd_ctl_card_info(snd_hctl_ctl(hctl_), info) == 0 &&
+        *snd_ctl_card_info_get_name(info) != '\0')
+        cardName_ = snd_ctl_card_info_get_name(info);
     attempted_ = false;
     findElements();
     ++generation_;

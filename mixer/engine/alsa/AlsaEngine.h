@@ -21,13 +21,17 @@
 // does, and takes the mixer's events when they come, so changes made by other programs are told
 // as they happen; an open, a loss and elements that come or go are told too. While nothing
 // changes the watcher sleeps in poll() without a timeout.
+//
+// Outputs: the one card behind "default", by its name; there is nothing else to choose.
 
 #include "MixerEngine.h"
 
 #include <array>
 #include <chrono>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 struct _snd_mixer;
 struct _snd_mixer_elem;
@@ -56,6 +60,7 @@ public:
     Status muted(Line line, bool* value) override;
     Status setMuted(Line line, bool value) override;
     Status peak(Line line, int32_t* value) override;
+    std::vector<Output> outputs() const override;
 
 private:
     using Clock = std::chrono::steady_clock;
@@ -77,6 +82,7 @@ private:
     _snd_mixer* mixer_ = nullptr;
     _snd_hctl* hctl_ = nullptr;
     std::array<_snd_mixer_elem*, LineCount> elements_{};
+    std::string cardName_;
     Clock::time_point lastAttempt_{};
     bool attempted_ = false;
     // The watcher: it takes the descriptors of the open mixer under the lock and polls them

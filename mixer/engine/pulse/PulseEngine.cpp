@@ -6,6 +6,7 @@
 #include <pulse/subscribe.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -13,6 +14,8 @@ namespace {
 // the latest answer always describes the device that is the default now.
 constexpr const char* kDefaultSink = "@DEFAULT_SINK@";
 constexpr const char* kDefaultSource = "@DEFAULT_SOURCE@";
+// The sink PulseAudio and PipeWire add ("Dummy Output") while no real output is there.
+constexpr const char* kStandInSink = "auto_null";
 
 pa_volume_t clampVolume(long value) {
     return static_cast<pa_volume_t>(std::clamp<long>(value, PA_VOLUME_MUTED, PA_VOLUME_NORM));
@@ -113,7 +116,7 @@ MixerEngine::Status PulseEngine::withDevice(Line line, Op op) {
 
 MixerEngine::Status PulseEngine::volume(Line line, long* value) {
     return withDevice(line, [&](Device& d) {
-        *value = clampVolume(static_cast<long>(pa_cvolume_max(&d.volume)));
+        *value = static_cast<long>(pa_cvolume_max(&d.volume));
         return Status::Ok;
     });
 }
@@ -147,6 +150,53 @@ MixerEngine::Status PulseEngine::peak(Line line, int32_t* value) {
         *value = capture_->peak();
         return Status::Ok;
     });
+}
+
+std::vector<MixerEngine::Output> PulseEngine::outputs() const {
+    PulseConnection::Lock lock(connection_);
+    if (!connection_.connected())
+        return {};
+    std::vector<Output> all = sinks_;
+    const Device& speakers = devices_[0];
+    for (Output& o : all)
+        o.isDefault = speakers.present && o.name == speakers.name;
+    return all;
+}
+
+bool PulseEngine::canChooseOutput() const {
+    return connected();
+}
+
+// The default sink follows from the server's report of the change (a server event), like any
+// other program's choice; streams that play are moved once the server has listed them.
+MixerEngine::Status PulseEngine::chooseOutput(const std::string& name) {
+    PulseConnection::Lock lock(connection_);
+    if (!connection_.connected())
+        return Status::Unreachable;
+    const bool known =
+        std::any_of(sinks_.begin(), sinks_.end(), [&](const Output& o) { return o.name == name; });
+    if (!known)
+        return Status::Missing;
+    pa_context* c = connection_.context();
+    pa_operation* o = pa_context_set_default_sink(c, name.c_str(), nullptr, nullptr);
+    if (o == nullptr)
+        return Status::Failed;
+    pa_operation_unref(o);
+    moveTarget_ = name;
+    if (pa_operation* list = pa_context_get_sink_input_info_list(c, streamListed, this))
+        pa_operation_unref(list);
+    return Status::Ok;
+}
+
+void PulseEngine::streamListed(pa_context* c, const pa_sink_input_info* i, int eol,
+                               void* userdata) {
+    auto* self = static_cast<PulseEngine*>(userdata);
+    if (eol != 0 || i == nullptr || self->moveTarget_.empty())
+        return;
+    // A stream that may not move is refused by the server; nothing to undo then.
+    if (pa_operation* o = pa_context_move_sink_input_by_name(c, i->index, self->moveTarget_.c_str(),
+                                                             nullptr, nullptr))
+        pa_operation_unref(o);
 }
 
 // One request, answered later in writeDone; the line shows the written value from now on.
@@ -184,6 +234,8 @@ void PulseEngine::contextReady(pa_context* c) {
         d.infoInFlight = false;
         requestInfo(d);
     }
+    listInFlight_ = false;
+    requestSinks();
 }
 
 void PulseEngine::contextLost() {
@@ -194,6 +246,8 @@ void PulseEngine::contextLost() {
         d.infoInFlight = false;
         d.infoAgain = false;
     }
+    listInFlight_ = false;
+    listAgain_ = false;
     notifyChanged();
 }
 
@@ -250,15 +304,67 @@ void PulseEngine::infoDone(Device& d, bool gone) {
     }
     if (d.infoAgain)
         requestInfo(d);
-    if (syncing_) {
-        if (devices_[0].infoInFlight || devices_[1].infoInFlight)
-            return;
-        syncing_ = false;
-        connection_.synced();
-        changed = true;
-    }
-    if (changed)
+    if (syncing_)
+        syncStep();
+    else if (changed)
         notifyChanged();
+}
+
+// The connection counts once the default devices and the outputs are all known.
+void PulseEngine::syncStep() {
+    if (devices_[0].infoInFlight || devices_[1].infoInFlight || listInFlight_)
+        return;
+    syncing_ = false;
+    connection_.synced();
+    notifyChanged();
+}
+
+// Like requestInfo: one list in flight, and once more when sinks came or went meanwhile.
+void PulseEngine::requestSinks() {
+    if (listInFlight_) {
+        listAgain_ = true;
+        return;
+    }
+    pa_context* c = connection_.context();
+    if (c == nullptr)
+        return;
+    pa_operation* o = pa_context_get_sink_info_list(c, sinkListed, this);
+    if (o == nullptr)
+        return;
+    pa_operation_unref(o);
+    listing_.clear();
+    listInFlight_ = true;
+    listAgain_ = false;
+}
+
+void PulseEngine::sinkListed(pa_context*, const pa_sink_info* i, int eol, void* userdata) {
+    auto* self = static_cast<PulseEngine*>(userdata);
+    if (eol == 0 && i != nullptr) {
+        // The stand-in a server makes while it has no output at all is nothing to choose.
+        if (std::strcmp(i->name, kStandInSink) == 0)
+            return;
+        const bool described = i->description != nullptr && *i->description != '\0';
+        self->listing_.push_back({i->name, described ? i->description : i->name, false});
+        return;
+    }
+    self->listInFlight_ = false;
+    bool changed = false;
+    // A failed list (eol < 0) says nothing about the sinks: keep the ones known.
+    if (eol > 0) {
+        auto same = [](const Output& a, const Output& b) {
+            return a.name == b.name && a.description == b.description;
+        };
+        changed = !std::equal(self->sinks_.begin(), self->sinks_.end(), self->listing_.begin(),
+                              self->listing_.end(), same);
+        self->sinks_.swap(self->listing_);
+    }
+    self->listing_.clear();
+    if (self->listAgain_)
+        self->requestSinks();
+    if (self->syncing_)
+        self->syncStep();
+    else if (changed)
+        self->notifyChanged();
 }
 
 // An answer that is an error means there is no default device only when the server says so; a
@@ -300,9 +406,11 @@ void PulseEngine::serverEvent(pa_context*, pa_subscription_event_type_t t, uint3
         if (kind != PA_SUBSCRIPTION_EVENT_CHANGE || index == d.index)
             self->requestInfo(d);
     };
-    if (facility == PA_SUBSCRIPTION_EVENT_SINK)
+    if (facility == PA_SUBSCRIPTION_EVENT_SINK) {
         follow(self->devices_[0]);
-    else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE)
+        if (kind != PA_SUBSCRIPTION_EVENT_CHANGE)
+            self->requestSinks();
+    } else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE)
         follow(self->devices_[1]);
     else if (facility == PA_SUBSCRIPTION_EVENT_SERVER)
         for (Device& d : self->devices_)

@@ -9,8 +9,14 @@
 //
 // Lines: Speakers = the default sink, WaveIn = the default source, each following the server's
 // default when it changes. Both range over 0..PA_VOLUME_NORM; a line's volume is the loudest of
-// its channels (clamped to the range), and a write scales all channels so that the loudest gets
-// the value and the balance stays. The other lines do not exist here.
+// its channels (above the range when another program amplified the device past 100 %), and a
+// write scales all channels so that the loudest gets the value (clamped to the range) and the
+// balance stays. The other lines do not exist here.
+//
+// Outputs: the server's sinks (sources, monitors among them, are never outputs; nor is the
+// "Dummy Output" a server makes while it has no output at all), kept current
+// from the server's reports of sinks that come and go. Choosing one sets the default sink and
+// moves every playing stream to it; both requests are sent without waiting.
 //
 // Volumes, mutes, names and channel counts are kept current from the server's change events, so
 // a read costs no round trip. A write is one request sent without waiting for the reply; reads
@@ -34,6 +40,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 class AlsaWaveIn;
 
@@ -61,6 +68,10 @@ public:
     Status muted(Line line, bool* value) override;
     Status setMuted(Line line, bool value) override;
     Status peak(Line line, int32_t* value) override;
+
+    std::vector<Output> outputs() const override;
+    bool canChooseOutput() const override;
+    Status chooseOutput(const std::string& name) override;
 
 private:
     // What the engine knows of the device behind a line (the default sink or source).
@@ -93,6 +104,10 @@ private:
     void infoDone(Device& d, bool gone);
     Status sendWrite(Device& d, const pa_cvolume* volume, int mute);
 
+    void requestSinks();
+    void syncStep();
+    static void sinkListed(pa_context* c, const pa_sink_info* i, int eol, void* userdata);
+    static void streamListed(pa_context* c, const pa_sink_input_info* i, int eol, void* userdata);
     static bool noSuchDevice(pa_context* c, int eol);
     template <typename Info>
     static void deviceInfo(pa_context* c, const Info* i, int eol, void* userdata);
@@ -103,5 +118,10 @@ private:
     const AlsaWaveIn* capture_;
     std::array<Device, 2> devices_;  // Speakers (the default sink), WaveIn (the default source)
     bool syncing_ = false;           // the first reports after connecting are not all in yet
+    std::vector<Output> sinks_;      // the outputs, isDefault left false (see outputs())
+    std::vector<Output> listing_;    // a sink list being received
+    bool listInFlight_ = false;      // a sink list request sent and not answered yet
+    bool listAgain_ = false;         // sinks came or went meanwhile: list once more afterwards
+    std::string moveTarget_;         // the output chosen last: where playing streams go
     PulseConnection connection_;     // last: it ends first, so no callback outlives the rest
 };
