@@ -31,6 +31,12 @@ item_is_brennet() { sni_items | grep -qE "^org.kde.StatusNotifierItem-$BRENNET_P
 _one_item() { [ "$(sni_items | wc -l)" = 1 ]; }
 _no_item() { [ -z "$(sni_items)" ]; }
 
+# Closes the options dialog as its window's close button does, and waits until it is gone.
+options_close() {
+    xdotool windowclose "$OPTIONS"
+    wait_until -t 10 eval '! _options_shown' || fail "the options dialog did not close"
+}
+
 # lxqt-panel across the top with only its status notifier, which is also the watcher.
 lxqt_start() {
     mkdir -p "$XDG_CONFIG_HOME/lxqt"
@@ -60,7 +66,7 @@ brennet_start_sni() {
 # A click (or a wheel notch: 4 up, 5 down) with the real pointer on the panel's first icon.
 panel_click() { xdotool mousemove 16 16 click "$1"; }
 
-# The menu as the panel pops it up: right click, then entry N (1 to 5) with the pointer.
+# The menu as the panel pops it up: right click, then entry N (1 to 7) with the pointer.
 _menu_shown() { # the panel's visible window other than the panel
     local panel
     panel=$(xdotool search --onlyvisible --name '^LXQt Panel$' | head -n 1)
@@ -76,3 +82,44 @@ menu_choose() {
     wait_until -t 5 _menu_gone || fail "the menu did not close after choosing entry $1"
 }
 _menu_gone() { ! _menu_shown; }
+
+# GNOME Shell as the window manager of the Xvfb, with the AppIndicator extension (its
+# StatusNotifierWatcher and its legacy XEmbed tray), a private system bus and private settings.
+gnome_start() {
+    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$E2E_DIR/sbus.address" \
+        4>"$E2E_DIR/sbus.pid" || fail "no private system bus"
+    _e2e_bg_pids+=("$(cat "$E2E_DIR/sbus.pid")")
+    export DBUS_SYSTEM_BUS_ADDRESS GSETTINGS_BACKEND=keyfile XDG_DATA_HOME=$E2E_DIR/data \
+        XDG_CACHE_HOME=$E2E_DIR/cache
+    DBUS_SYSTEM_BUS_ADDRESS=$(cat "$E2E_DIR/sbus.address")
+    gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
+    gnome-shell --x11 --replace >>"$E2E_DIR/gnome-shell.log" 2>&1 &
+    _e2e_bg_pids+=($!)
+    wait_until -t 60 grep -q "GNOME Shell started" "$E2E_DIR/gnome-shell.log" && wait_until _watcher_up ||
+        fail "GNOME Shell with its AppIndicator extension did not start"
+}
+# A click (1 to 3; 11 a double click) with the real pointer on Brennet's icon in the top bar,
+# found by its blue among the bar's grey and white.
+_gnome_icon() {
+    GNOME_ICON_X=$(import -window root -crop 1280x32+0+0 -depth 8 txt:- | awk -F'[,:() ]+' \
+        'NR > 1 && $5 > 150 && $3 < 120 {s += $1; n++} END {if (n > 20) print int(s / n)}')
+    [ -n "$GNOME_ICON_X" ]
+}
+gnome_click() {
+    wait_until _gnome_icon || fail "no icon of Brennet in GNOME's top bar"
+    [ "$1" = 11 ] && set -- "--repeat 2 --delay 80 1"
+    # shellcheck disable=SC2086
+    xdotool mousemove "$GNOME_ICON_X" 15 click $1
+}
+# The item's menu opens on a left click; entry N (1 to 7) lies at a fixed place under it.
+_gnome_menu_shown() { # the menu's grey at its lower right corner
+    import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -q '(48,48,48)'
+}
+gnome_menu() {
+    local rows=(0 62 98 134 170 206 256 293)
+    gnome_click 1
+    wait_until -t 5 _gnome_menu_shown || fail "a left click opened no menu"
+    sleep 0.3 # until it has slid in
+    xdotool mousemove 1120 "${rows[$1]}" click 1
+    wait_until -t 5 eval '! _gnome_menu_shown' || fail "the menu did not close after entry $1"
+}

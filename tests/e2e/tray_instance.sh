@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# On the XEmbed icon: clicks that a proxy sends (press and release together, both synthetic)
-# step and never open the options; the middle button switches the mute; the wheel steps once a
-# notch. Then the command line: starting Brennet again opens the running one's options and
-# ends with 0, a session manager's restart (-session ID) beside it ends quietly, of two starts at
-# the same moment one runs, and an unknown argument (Qt's own too) ends with 2 and a usage
-# message.
+# On the XEmbed icon the middle button switches the mute and the wheel steps once a notch (what
+# proxies send is tray_lxqt's and tray_gnome's). Then the command line: starting Brennet again
+# opens the running one's options and ends with 0, a session manager's restart (-session ID)
+# beside it ends quietly, of two starts at the same moment one runs, and an unknown argument
+# (Qt's own too) ends with 2 and a usage message.
 source "$(dirname "$0")/lib.sh"
 
 usage=$("$BRENNET" -platform offscreen 2>&1)
@@ -16,16 +15,8 @@ e2e_setup
 settings_write 10 0 0
 brennet_start
 
-# xdotool with --window sends the events itself (send_event set, time 0), as proxies do.
 volume_set 0
 mute_set 0
-xdotool click --window "$ICON" 1
-wait_volume 6554 || fail "a synthetic left click did not step up"
-xdotool click --window "$ICON" 3
-wait_volume 0 || fail "a synthetic right click did not step down"
-sleep 0.7 # past a hold's time: the timer must not tick
-! window_named '[Brennet] - [设置]' '^\[Brennet\] - ' >/dev/null ||
-    fail "synthetic clicks opened the options"
 
 icon_click 2
 wait_mute yes || fail "a middle click did not mute"
@@ -67,4 +58,4 @@ second=$!
 wait_until -t 10 _gone "$second" || fail "two Brennets started at the same moment both run"
 BRENNET_PID=$(brennet_pids) # the traced first one, which the end of the test stops
 [ "$(wc -w <<<"$BRENNET_PID")" = 1 ] || fail "not one Brennet after two starts at the same moment"
-pass "synthetic clicks, middle button, wheel, second start, simultaneous starts, bad argument"
+pass "middle button, wheel, second start, session restart, simultaneous starts, bad argument"

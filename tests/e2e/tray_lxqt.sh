@@ -39,6 +39,6 @@ menu_choose 3; wait_mute yes || fail "menu: mute"
 menu_choose 3; wait_mute no || fail "menu: unmute"
 menu_choose 6; wait_options
 grep -q 'qtbase_zh_CN\.qm' "/proc/$BRENNET_PID/maps" || fail "Qt's own texts are not in Chinese"
-xdotool windowclose "$OPTIONS"
+options_close
 menu_choose 7; wait_until -t 10 _gone "$BRENNET_PID" || fail "menu: quit"
 pass "lxqt-panel and xembedsniproxy: clicks, middle, wheel, each menu entry"

@@ -10,6 +10,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusPendingCallWatcher>
+#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
@@ -137,12 +138,21 @@ void SniTray::registerWithWatcher() {
     if (serviceName_.isEmpty()) {
         return;
     }
+    QDBusConnection bus = QDBusConnection::sessionBus();
     QDBusMessage call = QDBusMessage::createMethodCall(
         QString::fromLatin1(kWatcher), QString::fromLatin1(kWatcherPath),
         QString::fromLatin1(kWatcher), QStringLiteral("RegisterStatusNotifierItem"));
-    call << serviceName_;
+    // GNOME Shell's AppIndicator extension watches an item registered by its bus name, and that
+    // watch may start after it has read the item's properties: it then forgets them and leaves
+    // a dead icon. Registered by its object path (every watcher takes the sender's name with
+    // it), the item is read once.
+    const auto watcherPid = bus.interface()->servicePid(QString::fromLatin1(kWatcher));
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(watcherPid.value()));
+    const bool gnome = watcherPid.isValid() && comm.open(QIODevice::ReadOnly) &&
+                       comm.readAll().trimmed() == "gnome-shell";
+    call << (gnome ? QString::fromLatin1(kItemPath) : serviceName_);
     // A watcher that refuses (busy starting, or it lost our name) is asked again a few times.
-    auto* reply = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    auto* reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(reply, &QDBusPendingCallWatcher::finished, this, [this, reply] {
         reply->deleteLater();
         if (!reply->isError() || serviceName_.isEmpty() || !watcherPresent())

@@ -83,7 +83,7 @@ void StatusNotifierItem::ContextMenu(int, int) {
 // delta: positive for the wheel turned up (away from the user), 120 a notch, a touchpad a little
 // at a time. The wlroots bars (waybar, swaybar), XFCE's status tray (its plugin process is named
 // panel-<n>-systray) and GNOME Shell's AppIndicator extension count down as positive, 1 a notch
-// (waybar 2, see below).
+// (waybar: one notch a call, see below).
 // Parts of a notch add up until they make one, so a touchpad steps once per notch's worth, not
 // once per event. From a host we do not know, up is positive, and a call below a notch's worth
 // of angle counts as one notch.
