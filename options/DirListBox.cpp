@@ -1,13 +1,7 @@
 #include "DirListBox.h"
 
 #include <QDir>
-#include <QFile>
 #include <QStyle>
-
-#include <cerrno>
-#include <cstring>
-
-#include <dirent.h>
 
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -18,39 +12,40 @@ DirListBox::DirListBox(QWidget* parent) : QListWidget(parent) {
     });
 }
 
-// Opens the folder for listing the way the listing will, so the reason for a failure is the
-// system's own (no such folder, permission denied, I/O error on a bad medium ...).
-bool DirListBox::canList(const QString& folder, QString* reason) {
-    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
-    if (!dir) {
-        *reason = QString::fromLocal8Bit(std::strerror(errno));
-        return false;
-    }
-    ::closedir(dir);
-    return true;
-}
-
 QString DirListBox::normalized(const QString& folder) {
     return QDir::cleanPath(QDir(folder).absolutePath());
 }
 
-bool DirListBox::setPath(const QString& folder) {
+void DirListBox::setLister(FolderLook::Lister lister, int timeoutMs) {
+    lister_ = std::move(lister);
+    timeoutMs_ = timeoutMs;
+}
+
+void DirListBox::setPath(const QString& folder) {
     const QString target = normalized(folder);
-    QString reason;
-    if (!canList(target, &reason)) {
-        emit Unreadable(target, reason);
-        return false;
+    const int look = ++look_;
+    FolderLook::start(this, target, lister_, timeoutMs_,
+                      [this, look, target](const FolderListing& listing) {
+                          if (look == look_)
+                              lookedAt(target, listing);
+                      });
+}
+
+void DirListBox::lookedAt(const QString& folder, const FolderListing& listing) {
+    if (!listing.readable) {
+        emit Unreadable(folder, listing.reason);
+        return;
     }
-    const bool changed = target != path_;
-    path_ = target;
-    fill();
+    const bool changed = folder != path_;
+    path_ = folder;
+    files_ = listing.files;
+    fill(listing.folders);
     if (changed) {
         emit Change();
     }
-    return true;
 }
 
-void DirListBox::fill() {
+void DirListBox::fill(const QStringList& subfolders) {
     clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
@@ -71,9 +66,7 @@ void DirListBox::fill() {
         currentItem = add(part, walked, open, ++depth);
     }
 
-    const QDir dir(path_);
-    const QStringList subfolders = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot,
-                                                 QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
+    const QDir dir(path_);  // joins names only; never reads the folder
     for (const QString& name : subfolders) {
         add(name, dir.filePath(name), closed, depth + 1);
     }

@@ -2,14 +2,15 @@
 
 #include "DirListBox.h"
 
-#include <QDir>
+#include <QRegularExpression>
 
 FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-void FileListBox::setPath(const QString& folder) {
+void FileListBox::setPath(const QString& folder, const QStringList& files) {
     path_ = DirListBox::normalized(folder);
+    files_ = files;
     refresh();
 }
 
@@ -25,15 +26,16 @@ QString FileListBox::FileName() const {
 
 void FileListBox::refresh() {
     clear();
-    if (path_.isEmpty()) {
-        return;
-    }
-    QStringList filters;
+    QList<QRegularExpression> wildcards;
     for (const QString& p : pattern_.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        filters.append(p.trimmed());
+        wildcards.append(QRegularExpression::fromWildcard(p.trimmed(), Qt::CaseInsensitive));
     }
-    // Without QDir::CaseSensitive the name filters ignore letter case.
-    const QStringList names = QDir(path_).entryList(
-        filters, QDir::Files, QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
-    addItems(names);
+    for (const QString& name : files_) {
+        for (const QRegularExpression& wildcard : wildcards) {
+            if (wildcard.match(name).hasMatch()) {
+                addItem(name);
+                break;
+            }
+        }
+    }
 }

@@ -12,13 +12,8 @@
 
 #include <QDialog>
 #include <QDir>
-#include <QFutureWatcher>
 #include <QLabel>
-#include <QPromise>
 #include <QPushButton>
-#include <QTimer>
-
-#include <thread>
 
 namespace {
 
@@ -40,20 +35,15 @@ struct frmOpen::Window {
 
 namespace {
 
-constexpr int kDriveTimeoutMs = 3000;
-
-struct DriveAnswer {
-    bool readable = false;
-    QString reason;
-};
+constexpr int kLookTimeoutMs = 3000;
 
 }  // namespace
 
 frmOpen::frmOpen(frmOps& ops, ProcessControl& process)
     : ops_(ops),
       process_(process),
-      driveProbe_(&DirListBox::canList),
-      driveTimeoutMs_(kDriveTimeoutMs),
+      lister_(&FolderLook::list),
+      timeoutMs_(kLookTimeoutMs),
       // Each new window starts titled "打开" and is then prepared, as its load runs DoLoad.
       window_([this] { return load(); },
               [this] {
@@ -61,9 +51,11 @@ frmOpen::frmOpen(frmOps& ops, ProcessControl& process)
                   DoLoad();
               }) {}
 
-void frmOpen::setDriveProbe(DriveProbe probe, int timeoutMs) {
-    driveProbe_ = std::move(probe);
-    driveTimeoutMs_ = timeoutMs;
+void frmOpen::setLister(FolderLook::Lister lister, int timeoutMs) {
+    lister_ = std::move(lister);
+    timeoutMs_ = timeoutMs;
+    if (loadedForm() != nullptr)
+        Dir1()->setLister(lister_, timeoutMs_);
 }
 
 frmOpen::~frmOpen() = default;
@@ -93,19 +85,14 @@ std::unique_ptr<frmOpen::Window> frmOpen::load() {
     QWidget::setTabOrder(w->Command1, w->Command2);
     w->Drive1->setFocus();
 
-    // The lists start on the current folder, as the drive list does.
-    for (const QString& start : {QDir::currentPath(), QDir::homePath(), QStringLiteral("/")}) {
-        if (w->Dir1->setPath(start)) {
-            break;
-        }
-    }
-    w->File1->setPath(w->Dir1->Path());
+    // The lists are filled by DoLoad, which every load runs.
+    w->Dir1->setLister(lister_, timeoutMs_);
 
     QObject::connect(w->Drive1, &DriveListBox::Change, d, [this] { Drive1_Change(); });
     QObject::connect(w->Dir1, &DirListBox::Change, d, [this] { Dir1_Change(); });
     QObject::connect(
         w->Dir1, &DirListBox::Unreadable, d,
-        [this](const QString& folder, const QString& reason) { showUnreadable(folder, reason); });
+        [this](const QString& folder, const QString& reason) { folderUnreadable(folder, reason); });
     QObject::connect(w->File1, &QListWidget::itemSelectionChanged, d,
                      [this] { Command1()->setEnabled(!File1()->FileName().isEmpty()); });
     QObject::connect(w->Command1, &QPushButton::clicked, d, [this] { Command1_Click(); });
@@ -158,57 +145,31 @@ void frmOpen::DoLoad() {
     }
 }
 
-// The picked drive is looked at on a thread of its own, so a mount that does not answer cannot
-// freeze the window: after the timeout it counts as not ready and the thread is left to finish
-// whenever it can (detached, it never holds up the program's end).
+// The folder list looks at the drive on a thread of its own, so a mount that does not answer
+// cannot freeze the window; the drive list goes back if the lists cannot move there.
 void frmOpen::Drive1_Change() {
-    const QString drive = Drive1()->Drive();
-    const int look = ++driveLook_;
-    QDialog* dialog = form();
-    // Only the latest look at this very window is answered.
-    auto latest = [this, look, dialog] { return look == driveLook_ && loadedForm() == dialog; };
-    QPromise<DriveAnswer> promise;
-    auto* watcher = new QFutureWatcher<DriveAnswer>(dialog);
-    auto* timer = new QTimer(watcher);
-    timer->setSingleShot(true);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [=] {
-        timer->stop();
-        if (latest()) {
-            const DriveAnswer answer = watcher->result();
-            driveLookedAt(drive, answer.readable, answer.reason);
-        }
-        watcher->deleteLater();
-    });
-    QObject::connect(timer, &QTimer::timeout, watcher, [=] {
-        if (latest()) {
-            driveLookedAt(drive, false, QString::fromUtf8("驱动器未就绪"));
-        }
-        watcher->deleteLater();
-    });
-    watcher->setFuture(promise.future());
-    timer->start(driveTimeoutMs_);
-    std::thread([promise = std::move(promise), probe = driveProbe_, drive]() mutable {
-        promise.start();
-        DriveAnswer answer;
-        answer.readable = probe(drive, &answer.reason);
-        promise.addResult(answer);
-        promise.finish();
-    }).detach();
+    pendingDrive_ = Drive1()->Drive();
+    Dir1()->setPath(pendingDrive_);
 }
 
-void frmOpen::driveLookedAt(const QString& drive, bool readable, const QString& reason) {
-    if (!readable) {
-        showUnreadable(drive, reason);
-    }
-    if (!readable || !Dir1()->setPath(drive)) {
-        // The lists stay on the last readable folder; the drive list goes back to match them.
+// The lists stay on the last readable folder. A picked drive that cannot be opened makes the
+// drive list go back to match them; a window whose lists show nothing yet (the program's folder
+// cannot be read) falls back to the home folder, then the root.
+void frmOpen::folderUnreadable(const QString& folder, const QString& reason) {
+    showUnreadable(folder, reason);
+    if (folder == pendingDrive_) {
+        pendingDrive_.clear();
         Drive1()->revert();
+    } else if (Dir1()->Path().isEmpty() && folder != QStringLiteral("/")) {
+        const QString home = DirListBox::normalized(QDir::homePath());
+        Dir1()->setPath(folder == home ? QStringLiteral("/") : home);
     }
 }
 
 void frmOpen::Dir1_Change() {
+    pendingDrive_.clear();
     lblStatus()->setVisible(false);
-    File1()->setPath(Dir1()->Path());
+    File1()->setPath(Dir1()->Path(), Dir1()->Files());
 }
 
 void frmOpen::showUnreadable(const QString& folder, const QString& reason) {

@@ -4,6 +4,7 @@
 // window is created when shown and prepared from the options dialog's Action each time.
 
 #include "FileChooser.h"
+#include "FolderLook.h"
 #include "OwnedWindow.h"
 
 #include <QString>
@@ -46,11 +47,10 @@ public:
     QPushButton* Command2();
     QLabel* lblStatus();  // says why a drive or folder could not be opened
 
-    // How a picked drive is looked at before the lists move to it: true when its root can be
-    // listed, else false with the reason. It runs on a thread of its own and may hang (a dead
-    // network mount); after timeoutMs the drive counts as not ready.
-    using DriveProbe = std::function<bool(const QString& root, QString* reason)>;
-    void setDriveProbe(DriveProbe probe, int timeoutMs);
+    // How drives and folders are looked at before the lists move to them. Every look runs on a
+    // thread of its own and may hang (a dead network mount); after timeoutMs the place counts as
+    // not ready. The real look by default.
+    void setLister(FolderLook::Lister lister, int timeoutMs);
 
     // The window, or nullptr while it is not loaded. Never creates it.
     QDialog* loadedForm() const;
@@ -65,14 +65,14 @@ private:
     std::unique_ptr<Window> load();
     void setCaption(const QString& caption);
     void showUnreadable(const QString& folder, const QString& reason);
-    void driveLookedAt(const QString& drive, bool readable, const QString& reason);
+    void folderUnreadable(const QString& folder, const QString& reason);
     QString pickedPath();
 
     frmOps& ops_;
     ProcessControl& process_;
     QString caption_;
-    DriveProbe driveProbe_;
-    int driveTimeoutMs_;
-    int driveLook_ = 0;  // counts the looks, so only the latest one's answer is taken
+    FolderLook::Lister lister_;
+    int timeoutMs_;
+    QString pendingDrive_;  // the drive picked last, until the lists have moved to it
     OwnedWindow<Window> window_;
 };

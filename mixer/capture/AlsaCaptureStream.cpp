@@ -1,5 +1,7 @@
 #include "AlsaCaptureStream.h"
 
+#include "AlsaConfig.h"
+
 #include <alsa/asoundlib.h>
 
 #include <algorithm>
@@ -22,10 +24,10 @@ constexpr auto kCloseWait = std::chrono::milliseconds(900);
 // Opens "default" for U8 mono 8000 Hz capture in non-blocking mode; the stream is prepared, not
 // started. Returns the negative ALSA error on failure.
 int openCapture(snd_pcm_t** pcm) {
-    // ALSA reads its configuration once per process; a sound server that started later is only
-    // reached after the cached configuration is dropped.
-    snd_config_update_free_global();
+    // A sound server that started later is only reached with a freshly read configuration.
+    std::unique_lock<std::mutex> config = AlsaConfig::reload();
     int err = snd_pcm_open(pcm, "default", SND_PCM_STREAM_CAPTURE, SND_PCM_NONBLOCK);
+    config.unlock();
     if (err < 0) {
         *pcm = nullptr;
         return err;
@@ -169,8 +171,9 @@ void AlsaCaptureStream::run() {
         lock.lock();
         if (got > 0 && recording_)
             deliver(chunk.data(), static_cast<size_t>(got));
-        if (pcm_ == nullptr) {
-            // The stream is gone (the sound server stopped): try again in a while, not in a loop.
+        if (pcm_ == nullptr || got < 0) {
+            // The stream is gone (the sound server stopped) or would not start: try again in a
+            // while, not in a loop.
             peak_->store(0);
             wake_.wait_for(lock, kReopenPause, [this] { return quit_ || !recording_; });
         }
@@ -187,12 +190,15 @@ void AlsaCaptureStream::run() {
 }
 
 // Waits up to kWaitMs for samples and reads what is there. Recovers from an overrun; closes the
-// stream when it failed for good. Returns the frames read, 0 when none.
+// stream when it failed for good. Returns the frames read, 0 when none, -1 when the stream would
+// not start (the caller pauses before it tries again).
 long AlsaCaptureStream::readChunk(uint8_t* samples, bool& running) {
     if (!running) {
         snd_pcm_drop(pcm_);
         snd_pcm_prepare(pcm_);
         running = snd_pcm_start(pcm_) >= 0;
+        if (!running)
+            return -1;
     }
     snd_pcm_sframes_t got = 0;
     if (running) {

@@ -40,19 +40,30 @@ MixerEngine& EngineChooser::active() const {
 }
 
 bool EngineChooser::connect() {
+    return connectEngines(true);
+}
+
+bool EngineChooser::connectNoWait() {
+    return connectEngines(false);
+}
+
+bool EngineChooser::connectEngines(bool wait) {
+    const auto reach = [wait](MixerEngine& engine) {
+        return wait ? engine.connect() : engine.connectNoWait();
+    };
     bool ok = false;
     switch (mode_) {
         case Mode::Native:
-            ok = native_.connect();
+            ok = reach(native_);
             break;
         case Mode::Alsa:
-            ok = alsa_.connect();
+            ok = reach(alsa_);
             break;
         case Mode::Automatic:
         default:
             // ALSA is not even opened while a server answers: it would reach the same server
             // through its plugin, or complain about a card that is not there.
-            ok = native_.connect() || alsa_.connect();
+            ok = reach(native_) || reach(alsa_);
             break;
     }
     reportReach(!ok ? Reach::None : &active() == &native_ ? Reach::Native : Reach::Alsa);

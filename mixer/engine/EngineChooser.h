@@ -31,6 +31,7 @@ public:
     static bool knows(const std::string& forced);
 
     bool connect() override;
+    bool connectNoWait() override;
     bool connected() const override;
     bool hasLine(Line line) const override;
     bool hasVolume(Line line) const override;
@@ -52,6 +53,8 @@ private:
     enum class Mode { Automatic, Native, Alsa };
 
     enum class Reach { Unknown, None, Native, Alsa };
+
+    bool connectEngines(bool wait);
 
     MixerEngine& active() const;
     void reportReach(Reach now);

@@ -55,6 +55,10 @@ public:
 
     // Connects when not connected yet (attempts paced by the engine); true when connected now.
     virtual bool connect() = 0;
+    // As connect(), but never waits for an attempt to finish: it starts one when due and answers
+    // at once from what the engine knows. For every call after the mixer was opened, so a server
+    // that hangs never holds up the caller.
+    virtual bool connectNoWait() { return connect(); }
     virtual bool connected() const = 0;
 
     virtual bool hasLine(Line line) const = 0;

@@ -210,7 +210,7 @@ MMRESULT EngineMixer::mixerGetLineInfoA(HMIXER hmx, MIXERLINE* pmxl, uint32_t fd
     }
     if (found < 0)
         return MIXERR_INVALLINE;
-    if (!engine_.connect())
+    if (!engine_.connectNoWait())
         return MMSYSERR_NODRIVER;
     if (!engine_.hasLine(lineAt(found)))
         return MIXERR_INVALLINE;
@@ -235,7 +235,7 @@ MMRESULT EngineMixer::mixerGetLineControlsA(HMIXER hmx, MIXERLINECONTROLS* pmxlc
     const int kind = kindOfType(pmxlc->dwControlType);
     if (kind == 0)
         return MIXERR_INVALCONTROL;
-    if (!engine_.connect())
+    if (!engine_.connectNoWait())
         return MMSYSERR_NODRIVER;
     if (!engine_.hasLine(line))
         return MIXERR_INVALLINE;
@@ -263,7 +263,7 @@ MMRESULT EngineMixer::withDetails(HMIXER hmx, const MIXERCONTROLDETAILS* pmxcd, 
         return MMSYSERR_INVALPARAM;
     if (!decodeControlId(pmxcd->dwControlID, &line, &kind))
         return MIXERR_INVALCONTROL;
-    if (!engine_.connect())
+    if (!engine_.connectNoWait())
         return MMSYSERR_NODRIVER;
     return hasControl(line, kind) ? op(line, kind) : MIXERR_INVALCONTROL;
 }

@@ -11,7 +11,9 @@
 // 0x10020001 (-32768..32767, read-only). A line the engine lacks fails with MIXERR_INVALLINE, a
 // control with MIXERR_INVALCONTROL. Line and control identifiers depend only on the line and
 // control kind, so they stay the same across reconnections and engines; 0 is never used.
-// While the engine cannot reach its sound system, calls fail with MMSYSERR_NODRIVER.
+// While the engine cannot reach its sound system, calls fail with MMSYSERR_NODRIVER. Only
+// mixerOpen waits for the engine's connection attempt; the calls on an open mixer answer at once
+// from what the engine knows, so a sound server that hangs never holds up a click.
 
 #include "MixerEngine.h"
 #include "MixerService.h"

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # On the XEmbed icon the middle button switches the mute and the wheel steps once a notch (what
-# proxies send is tray_lxqt's and tray_gnome's). Then the command line: starting Brennet again opens the running one's options and
-# ends with 0, a session manager's restart (-session ID) beside it ends quietly, and an unknown
-# argument (Qt's own too) ends with 2 and a usage message.
+# proxies send is tray_lxqt's and tray_gnome's). Then the command line: starting Brennet again
+# opens the running one's options and ends with 0, a session manager's restart (-session ID)
+# beside it ends quietly, of two starts at the same moment one runs, and an unknown argument
+# (Qt's own too) ends with 2 and a usage message.
 source "$(dirname "$0")/lib.sh"
 
 usage=$("$BRENNET" -platform offscreen 2>&1)
@@ -41,4 +42,18 @@ wait_options
 [ $? = 0 ] || fail "brennet --options beside a running one should end with 0"
 [ "$(brennet_pids | wc -l)" = 1 ] || fail "more than one Brennet runs after --options"
 kill -0 "$BRENNET_PID" || fail "the first Brennet ended"
-pass "middle button, wheel, second start, session restart, unknown argument"
+
+# Two starts at the same moment (no session bus here): the first is held between taking its
+# socket and listening on it (strace delays listen() by 4 s) when the second looks; the second
+# must hand over and end rather than take the socket too.
+brennet_stop
+strace -f -qq -o /dev/null -e trace=listen -e inject=listen:delay_enter=4000000 "$BRENNET" \
+    >>"$E2E_DIR/brennet.log" 2>&1 &
+_e2e_bg_pids+=($!)
+sleep 1.5 # the first one is inside its claim by now
+"$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 &
+second=$!
+wait_until -t 10 _gone "$second" || fail "two Brennets started at the same moment both run"
+BRENNET_PID=$(brennet_pids) # the traced first one, which the end of the test stops
+[ "$(wc -w <<<"$BRENNET_PID")" = 1 ] || fail "not one Brennet after two starts at the same moment"
+pass "middle button, wheel, second start, session restart, simultaneous starts, bad argument"

@@ -44,6 +44,7 @@ public:
         ++connects;
         return reachable;
     }
+    bool connectNoWait() override { return reachable; }
     bool connected() const override { return reachable; }
     bool hasLine(Line line) const override { return find(line) != nullptr; }
     bool hasVolume(Line line) const override { return find(line) && find(line)->hasVolume; }

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -70,6 +71,20 @@ TEST_F(SettingsStoreTest, ValuesComeBackExactly) {
     }
     EXPECT_EQ(QDir(home.path() + "/Brennet").entryList(QDir::Files | QDir::Hidden),
               QStringList{"Brennet.ini"});  // no temporary or lock file left behind
+    // What a killed save left (our own temporary names, untouched for a while) goes with the next
+    // one; a fresh one and the user's own files stay.
+    const QString folder = home.path() + "/Brennet/Brennet.ini.";
+    for (const QString name : {"apply-Ab12Cd", "apply-Zz99Yy.new", "apply-Zz99Yy.Qw34Er", "backup",
+                               "apply-Ab12Cd.txt", "apply-fresh1"}) {
+        QFile leftover(folder + name);
+        ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+        leftover.setFileTime(QDateTime::currentDateTime().addSecs(name.endsWith("1") ? 0 : -60),
+                             QFileDevice::FileModificationTime);
+    }
+    ASSERT_TRUE(save("v0", values[0]));
+    EXPECT_EQ(QDir(home.path() + "/Brennet").entryList(QDir::Files | QDir::Hidden),
+              QStringList({"Brennet.ini", "Brennet.ini.apply-Ab12Cd.txt",
+                           "Brennet.ini.apply-fresh1", "Brennet.ini.backup"}));
     // A change of the same size within the same instant is seen at once.
     ASSERT_TRUE(save("v0", "@Variant(y)"));
     EXPECT_EQ(get("v0"), "@Variant(y)");

@@ -97,9 +97,11 @@ TEST_F(clsVolumeTest, WithoutASoundSystemAnswersZeroAndLooksForOneAtMostOncePerS
     EXPECT_EQ(v.VolumeLevel(), 0);
     now += 1ms;
     EXPECT_EQ(v.VolumeLevel(), 40) << "found before the read";
+    const int opened = engine.connects;
     EXPECT_EQ(v.MinVolumeMeterInput(), -32768);
     v.VolumeMute(VB_TRUE);
     EXPECT_TRUE(engine.lines[Line::Speakers].muted);
+    EXPECT_EQ(engine.connects, opened) << "only opening the mixer waits for a connection";
 
     // A sound system without a master line is taken as it is: its master never appears later.
     FakeEngine noMaster;

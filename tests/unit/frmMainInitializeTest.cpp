@@ -114,6 +114,8 @@ TEST_F(frmMainInitializeTest, CustomIconRules) {
     huge[6] = huge[7] = 0;
     qToLittleEndian<qint32>(4000, huge.data() + 22 + 4);
     qToLittleEndian<qint32>(8000, huge.data() + 22 + 8);
+    QByteArray pngInside = red.left(22) + encode(32, Qt::red, "png");  // as large icons keep it
+    qToLittleEndian<quint32>(pngInside.size() - 22, pngInside.data() + 6 + 8);
     QList<QByteArray> many(16, red);
     many += QList<QByteArray>(40, encode(48, Qt::blue, "ico"));
 
@@ -125,6 +127,7 @@ TEST_F(frmMainInitializeTest, CustomIconRules) {
         {"1", rig.temporary.filePath("missing.ico"), false},
         {"1", writeFile("png.ico", encode(32, Qt::red, "png")), false},  // a PNG inside
         {"1", rig.temporary.path(), false},                              // a folder
+        {"1", writeFile("png-inside.ico", pngInside), true},
         {"1", manyFile, true},
         {"1", writeFile("huge.ico", joinIcons({red, huge})), false},
         {"1", writeFile("large.ico", red + QByteArray(5 << 20, '\0')), false},

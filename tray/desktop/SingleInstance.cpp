@@ -5,6 +5,8 @@
 #include <QDBusMessage>
 #include <QLocalServer>
 #include <QLocalSocket>
+#include <QLockFile>
+#include <QStandardPaths>
 
 #include <unistd.h>
 
@@ -61,6 +63,16 @@ bool SingleInstance::claim(HandOver handOver) {
             }
         });
     }
+    // The socket alone cannot settle two starts at the same moment: both find no one answering
+    // and both listen. The lock file can: only one takes it, and a lock whose holder died is
+    // taken over.
+    if (!lock_) {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        lock_ = std::make_unique<QLockFile>(folder + QChar(u'/') + socketName_ +
+                                            QStringLiteral(".lock"));
+        lock_->setStaleLockTime(0);  // stale only when its holder is gone
+    }
+    const bool locked = lock_->isLocked() || lock_->tryLock(0);
     // Listening replaces the socket file, so first ask whether an instance answers on it; a byte
     // sent asks it to show its options. A file left by an instance that crashed answers nobody
     // and is taken over.
@@ -72,8 +84,12 @@ bool SingleInstance::claim(HandOver handOver) {
             probe.waitForDisconnected(kAnswerMs);
             handedOver_ = true;
         }
+        if (locked)
+            lock_->unlock();
         return false;
     }
+    if (!locked)
+        return false;  // the holder is starting: it answers in a moment
     QLocalServer::removeServer(socketName_);
     return server_->listen(socketName_);
 }
@@ -97,6 +113,9 @@ void SingleInstance::release() {
     }
     if (server_) {
         server_->close();
+    }
+    if (lock_) {
+        lock_->unlock();
     }
 }
 

@@ -1,11 +1,15 @@
 #pragma once
-// One Brennet per user and display. The first instance owns a name on the session bus (a local
-// socket where there is no bus); a later start asks it to open its options dialog and ends.
+// One Brennet per user and display. The first instance owns a name on the session bus (where
+// there is no bus, a lock file in the runtime folder and a local socket beside it); a later start
+// asks it to open its options dialog and ends.
 
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
 class QLocalServer;
+class QLockFile;
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -38,4 +42,5 @@ private:
     bool busClaimed_ = false;
     bool handedOver_ = false;
     QLocalServer* server_ = nullptr;
+    std::unique_ptr<QLockFile> lock_;
 };

@@ -58,17 +58,25 @@ TrayChooser::Kind TrayChooser::pick() const {
 
 void TrayChooser::choose() {
     const Kind kind = pick();
-    if (chosen_ && kind != active_) {
-        for (const auto& entry : shown_) {
-            service(active_).Shell_NotifyIcon(NIM_DELETE, entry.second);
-        }
-        for (const auto& entry : shown_) {
-            service(kind).Shell_NotifyIcon(NIM_ADD, entry.second);
-        }
+    if (chosen_ && kind != active_ && !move(active_, kind)) {
+        move(kind, active_);  // the new tray refused the icon: it stays where it was
+        return;
     }
     active_ = kind;
     chosen_ = true;
     reportWaiting();
+}
+
+// Moves every shown icon from one tray to the other; false when the other refused one.
+bool TrayChooser::move(Kind from, Kind to) {
+    bool ok = true;
+    for (const auto& entry : shown_) {
+        service(from).Shell_NotifyIcon(NIM_DELETE, entry.second);
+    }
+    for (const auto& entry : shown_) {
+        ok = service(to).Shell_NotifyIcon(NIM_ADD, entry.second) && ok;
+    }
+    return ok;
 }
 
 // One line when the icon has nowhere to go, once each time that happens.
@@ -92,7 +100,12 @@ bool TrayChooser::Shell_NotifyIcon(uint32_t dwMessage, const NOTIFYICONDATA& dat
         if (!chosen_) {
             choose();
         }
-        const bool ok = service(active_).Shell_NotifyIcon(NIM_ADD, data);
+        bool ok = service(active_).Shell_NotifyIcon(NIM_ADD, data);
+        if (!ok && !forced_) {
+            // The chosen tray refused it (the bus would not take the item): the other one.
+            active_ = active_ == Kind::Sni ? Kind::XEmbed : Kind::Sni;
+            ok = service(active_).Shell_NotifyIcon(NIM_ADD, data);
+        }
         if (ok) {
             shown_[key] = data;
             waiting_ = false;

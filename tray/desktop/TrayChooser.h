@@ -34,6 +34,7 @@ private:
     TrayService& service(Kind kind) const;
     Kind pick() const;
     void choose();
+    bool move(Kind from, Kind to);
     void reportWaiting();
 
     XEmbedTray& xembed_;

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLockFile>
 #include <QMap>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStringDecoder>
 #include <QTemporaryFile>
@@ -15,6 +16,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -79,6 +81,49 @@ QMap<QString, QString> contents(const QSettings& settings) {
         map.insert(key, valueText(settings.value(key)));
     }
     return map;
+}
+
+// A lock older than this is taken for the leftover of a program that died holding it; a leftover
+// temporary file is judged by the same age.
+constexpr int kStaleMs = 10000;
+
+// Our temporary files beside the settings file: <file>.apply-XXXXXX while it is written (and
+// QSettings' own <file>.apply-XXXXXX.XXXXXX inside that), with ".new" added while it is read back.
+QString temporaryTemplate(const QString& path) {
+    return path + QStringLiteral(".apply-XXXXXX");
+}
+
+// Removes what an Apply that was killed half-way left beside the settings file: only files of our
+// own temporary pattern, and only ones old enough that no Apply still running can own them (one
+// that runs holds the lock, which the caller holds now). Anything else in the folder is left.
+void removeLeftovers(const QString& path) {
+    const QFileInfo settings(path);
+    const QRegularExpression ours(
+        QStringLiteral("^%1\\.apply-[A-Za-z0-9]{6}(\\.new|\\.[A-Za-z0-9]{6})?$")
+            .arg(QRegularExpression::escape(settings.fileName())));
+    const QDateTime oldEnough = QDateTime::currentDateTimeUtc().addMSecs(-kStaleMs);
+    const QDir folder = settings.absoluteDir();
+    for (const QFileInfo& entry :
+         folder.entryInfoList({settings.fileName() + QStringLiteral(".apply-*")},
+                              QDir::Files | QDir::Hidden | QDir::System)) {
+        if (ours.match(entry.fileName()).hasMatch() && !entry.isSymLink() &&
+            entry.lastModified().toUTC() < oldEnough) {
+            QFile::remove(entry.absoluteFilePath());
+        }
+    }
+}
+
+// Flushes a file (or a folder's entries) to the disk, so a power cut after a rename finds the
+// renamed file whole rather than empty.
+bool syncToDisk(const QString& path, bool folder) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_RDONLY | O_CLOEXEC | (folder ? O_DIRECTORY : 0));
+    if (fd < 0) {
+        return false;
+    }
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
 }
 
 }  // namespace
@@ -146,11 +191,12 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
 
     // Two instances saving at once must not lose each other's values.
     QLockFile lock(path + QStringLiteral(".lock"));
-    lock.setStaleLockTime(10000);
+    lock.setStaleLockTime(kStaleMs);
     if (!lock.tryLock(5000)) {
         lastError_ = QStringLiteral("%1 is locked by another program").arg(path);
         return false;
     }
+    removeLeftovers(path);
 
     Existing existing;
     if (!readExisting(path, &existing)) {
@@ -159,7 +205,7 @@ bool SettingsStore::saveSettings(const QString& AppName, const QString& Section,
     // The new file is made beside the old one and then renamed over it, so the old file stays
     // whole until the new one is complete on disk. The temporary name is new every time, so
     // QSettings' per-file cache never holds a value that did not reach the disk.
-    QTemporaryFile temporary(path + QStringLiteral(".XXXXXX"));
+    QTemporaryFile temporary(temporaryTemplate(path));
     if (!writeNewFile(temporary, existing, Section, values)) {
         return false;
     }
@@ -252,6 +298,9 @@ bool SettingsStore::writeNewFile(QTemporaryFile& temporary, const Existing& exis
         QSettings check(temporary.fileName(), QSettings::IniFormat);
         ok = check.status() == QSettings::NoError && contents(check) == written;
     }
+    if (ok) {
+        ok = syncToDisk(temporary.fileName(), false);
+    }
     if (!ok) {
         lastError_ =
             QStringLiteral("cannot write in %1 (the disk may be full or the folder read-only)")
@@ -302,6 +351,7 @@ bool SettingsStore::replaceFile(QTemporaryFile& temporary, const QString& path) 
         lastError_ = QStringLiteral("cannot replace %1 (%2)").arg(path, systemError());
         return false;
     }
-    temporary.setAutoRemove(false);  // it is the settings file now
+    temporary.setAutoRemove(false);                    // it is the settings file now
+    syncToDisk(QFileInfo(path).absolutePath(), true);  // the rename itself
     return true;
 }

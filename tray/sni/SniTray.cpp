@@ -9,8 +9,11 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QFile>
+#include <QTimer>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -19,6 +22,8 @@ const char kWatcher[] = "org.kde.StatusNotifierWatcher";
 const char kWatcherPath[] = "/StatusNotifierWatcher";
 const char kItemPath[] = "/StatusNotifierItem";
 const char kMenuPath[] = "/MenuBar";
+constexpr int kWatcherTries = 5;
+constexpr int kWatcherRetryMs = 1000;
 
 }  // namespace
 
@@ -28,6 +33,7 @@ SniTray::SniTray()
     connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
             [this](const QString&, const QString&, const QString& newOwner) {
                 if (!newOwner.isEmpty()) {
+                    watcherTries_ = 0;
                     registerWithWatcher();
                 }
                 emit watcherChanged();
@@ -96,12 +102,19 @@ bool SniTray::add(const NOTIFYICONDATA& data) {
     });
     const auto exports = QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals |
                          QDBusConnection::ExportAllProperties;
-    bus.registerObject(QString::fromLatin1(kItemPath), item_.get(), exports);
-    bus.registerObject(QString::fromLatin1(kMenuPath), menu_.get(), exports);
     serviceName_ = QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
                        .arg(QCoreApplication::applicationPid())
                        .arg(data.uID);
-    bus.registerService(serviceName_);
+    // An item the bus did not take is no icon: say so, and the caller keeps the icon elsewhere.
+    if (!bus.registerObject(QString::fromLatin1(kItemPath), item_.get(), exports) ||
+        !bus.registerObject(QString::fromLatin1(kMenuPath), menu_.get(), exports) ||
+        !bus.registerService(serviceName_)) {
+        std::fprintf(stderr, "Brennet: the session bus refused the tray item (%s)\n",
+                     qUtf8Printable(bus.lastError().message()));
+        remove(data);
+        return false;
+    }
+    watcherTries_ = 0;
     registerWithWatcher();
     return true;
 }
@@ -138,5 +151,17 @@ void SniTray::registerWithWatcher() {
     const bool gnome = watcherPid.isValid() && comm.open(QIODevice::ReadOnly) &&
                        comm.readAll().trimmed() == "gnome-shell";
     call << (gnome ? QString::fromLatin1(kItemPath) : serviceName_);
-    bus.asyncCall(call);
+    // A watcher that refuses (busy starting, or it lost our name) is asked again a few times.
+    auto* reply = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(reply, &QDBusPendingCallWatcher::finished, this, [this, reply] {
+        reply->deleteLater();
+        if (!reply->isError() || serviceName_.isEmpty() || !watcherPresent())
+            return;
+        if (++watcherTries_ > kWatcherTries) {
+            std::fprintf(stderr, "Brennet: the tray host refused the icon (%s)\n",
+                         qUtf8Printable(reply->error().message()));
+            return;
+        }
+        QTimer::singleShot(kWatcherRetryMs, this, &SniTray::registerWithWatcher);
+    });
 }

@@ -51,6 +51,7 @@ private:
     HWND hWnd_ = nullptr;
     uint32_t uID_ = 0;
     QString serviceName_;
+    int watcherTries_ = 0;  // refused registrations with the watcher in a row
     std::unique_ptr<StatusNotifierItem> item_;
     TrayMenu* model_ = nullptr;
     std::unique_ptr<TrayMenu> ownModel_;

@@ -1,5 +1,6 @@
 #include "AlsaEngine.h"
 
+#include "AlsaConfig.h"
 #include "AlsaErrors.h"
 #include "AlsaWaveIn.h"
 
@@ -101,9 +102,9 @@ bool AlsaEngine::connected() const {
 }
 
 bool AlsaEngine::open() {
-    // ALSA reads its configuration once per process, and Debian routes "default" to the sound
-    // server only if the server answered at that moment: reread it on every connection.
-    snd_config_update_free_global();
+    // Reread ALSA's configuration on every connection: "default" may reach a server that started
+    // since the last one.
+    std::unique_lock<std::mutex> config = AlsaConfig::reload();
     snd_mixer_t* mixer = nullptr;
     if (snd_mixer_open(&mixer, 0) < 0)
         return false;
@@ -112,6 +113,7 @@ bool AlsaEngine::open() {
         snd_mixer_close(mixer);
         return false;
     }
+    config.unlock();
     mixer_ = mixer;
     hctl_ = nullptr;
     snd_mixer_get_hctl(mixer_, "default", &hctl_);

@@ -67,7 +67,7 @@ PulseConnection::~PulseConnection() {
     pa_threaded_mainloop_free(loop_);
 }
 
-bool PulseConnection::connect() {
+bool PulseConnection::connect(bool wait) {
     Lock lock(*this);
     if (state_ == State::Synced)
         return true;
@@ -82,6 +82,8 @@ bool PulseConnection::connect() {
             return false;
         startAttempt();
     }
+    if (!wait)
+        return false;
 
     Deadline deadline{loop_, false};
     pa_mainloop_api* api = pa_threaded_mainloop_get_api(loop_);

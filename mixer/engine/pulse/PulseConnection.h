@@ -40,8 +40,8 @@ public:
 
     // Starts an attempt when none runs (at most one every 250 ms; the first one at once) and
     // waits for it: up to 1 s on the first attempt, 100 ms on later ones, never on the loop's
-    // thread. True when connected now. Call with or without a Lock.
-    bool connect();
+    // thread; with wait false, not at all. True when connected now. Call with or without a Lock.
+    bool connect(bool wait = true);
     // True from synced() until the connection is lost. Under a Lock.
     bool connected() const { return state_ == State::Synced; }
     // The context, while it is ready or synced; else nullptr. Under a Lock.

@@ -41,6 +41,10 @@ bool PulseEngine::connect() {
     return connection_.connect();
 }
 
+bool PulseEngine::connectNoWait() {
+    return connection_.connect(false);
+}
+
 bool PulseEngine::connected() const {
     PulseConnection::Lock lock(connection_);
     return connection_.connected();

@@ -52,6 +52,7 @@ public:
     PulseEngine& operator=(const PulseEngine&) = delete;
 
     bool connect() override;
+    bool connectNoWait() override;
     bool connected() const override;
 
     bool hasLine(Line line) const override;
