@@ -23,7 +23,6 @@ public:
         Range range;
         long volume = 0;
         bool muted = false;
-        bool hasVolume = true;
         bool hasSwitch = true;
         bool hasPeak = false;
         int32_t peak = 0;
@@ -47,7 +46,7 @@ public:
     bool connectNoWait() override { return reachable; }
     bool connected() const override { return reachable; }
     bool hasLine(Line line) const override { return find(line) != nullptr; }
-    bool hasVolume(Line line) const override { return find(line) && find(line)->hasVolume; }
+    bool hasVolume(Line line) const override { return find(line) != nullptr; }
     bool hasSwitch(Line line) const override { return find(line) && find(line)->hasSwitch; }
     bool hasPeak(Line line) const override { return find(line) && find(line)->hasPeak; }
     std::string lineName(Line line) const override {

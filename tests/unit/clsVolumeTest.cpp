@@ -153,17 +153,8 @@ TEST_F(clsVolumeTest, LevelsAreWhatTheServerHoldsAndBadWritesChangeNothing) {
     clsVolume& v = *volume;
     FakeEngine::State& master = engine.lines[Line::Speakers];
 
-    // Another program sets a level, Brennet steps, the other program sets the same level again:
-    // the next read is that level, not the one Brennet wrote.
-    master.volume = 32768;
-    v.VolumeLevel(v.VolumeLevel() + 6554);
-    EXPECT_EQ(master.volume, 39322);
-    master.volume = 32768;
-    master.muted = true;
-    EXPECT_EQ(v.VolumeLevel(), 32768);
-    EXPECT_EQ(v.VolumeMute(), VB_TRUE);
-
-    // Past the top is the top; a negative level is refused and changes nothing.
+    // (Reads that follow another program's writes: ClsVolumeAlsaTest and follow_master.sh.) Past
+    // the top is the top; a negative level is refused and changes nothing.
     v.VolumeLevel(v.VolumeMax() + 1000);
     for (int32_t bad : {-1, INT32_MIN}) {
         v.VolumeLevel(bad);
@@ -174,13 +165,13 @@ TEST_F(clsVolumeTest, LevelsAreWhatTheServerHoldsAndBadWritesChangeNothing) {
     v.VolumeLevel(100);
     EXPECT_EQ(v.LastResult(), static_cast<int32_t>(MMSYSERR_ERROR));
 
-    // A failed read is 0 and unmuted, not the last good value; the next one works again.
+    // A failed read is 0 and unmuted, not the last good value.
+    master.muted = true;
+    EXPECT_EQ(v.VolumeMute(), VB_TRUE);
     engine.reachable = false;
     EXPECT_EQ(v.VolumeLevel(), 0);
     EXPECT_EQ(v.VolumeMute(), VB_FALSE);
     EXPECT_EQ(v.LastResult(), static_cast<int32_t>(MMSYSERR_NODRIVER));
-    engine.reachable = true;
-    EXPECT_EQ(v.VolumeLevel(), 65536);
 }
 
 TEST_F(clsVolumeTest, TheInputMeterRunsACaptureThatKeepsCyclingAndEndsCleanly) {
