@@ -5,7 +5,7 @@
 //
 //     FakeWaveIn waveIn;                 // device 0 present, every call succeeds
 //     waveIn.setDevicePresent(false);    // waveInOpen fails with MMSYSERR_BADDEVICEID
-//     waveIn.failCall(FakeWaveIn::Op::PrepareHeader, 1, MMSYSERR_NOMEM);  // the first prepare
+//     waveIn.failNext(FakeWaveIn::Op::PrepareHeader, MMSYSERR_NOMEM);  // the next prepare
 //
 // Every call is recorded in calls(), with the header it was given and its result. Calls on a
 // handle that is not the open one fail, and so do unpreparing a queued buffer and closing while
@@ -30,8 +30,8 @@ public:
     };
 
     void setDevicePresent(bool present) { devicePresent_ = present; }
-    // The nth call (1-based) of op fails with code.
-    void failCall(Op op, int nth, MMRESULT code) { failures_[{op, nth}] = code; }
+    // The next call of op on the open handle fails with code.
+    void failNext(Op op, MMRESULT code) { failures_[op] = code; }
     bool finishNext() {
         if (queue_.empty())
             return false;
@@ -114,17 +114,15 @@ private:
     // one, then an injected failure, then check().
     template <typename Check>
     MMRESULT call(Op op, HWAVEIN hwi, WAVEHDR* pwh, Check check) {
-        const auto failure = failures_.find({op, ++callCounts_[op]});
         MMRESULT result = op != Op::Open && (hwi == 0 || hwi != handle_) ? MMSYSERR_INVALHANDLE
-                          : failure != failures_.end()                   ? failure->second
-                                                                         : check();
+                          : failures_.count(op) ? failures_.extract(op).mapped()
+                                                : check();
         calls_.push_back({op, pwh, result});
         return result;
     }
 
     bool devicePresent_ = true;
-    std::map<std::pair<Op, int>, MMRESULT> failures_;
-    std::map<Op, int> callCounts_;
+    std::map<Op, MMRESULT> failures_;
     HWAVEIN handle_ = 0;
     HWAVEIN nextHandle_ = 0x40;
     std::deque<WAVEHDR*> queue_;

@@ -234,7 +234,7 @@ TEST_F(clsVolumeTest, ACaptureThatCannotStartShowsTheErrorBoxAndTheMeterIsStillR
     // The next reading tries again; one buffer's preparation fails: one box, and the capture
     // runs on with both buffers queued.
     waveIn.setDevicePresent(true);
-    waveIn.failCall(WOp::PrepareHeader, 1, MMSYSERR_NOMEM);
+    waveIn.failNext(WOp::PrepareHeader, MMSYSERR_NOMEM);
     volume->CurrentVolumeMeterInput();
     ASSERT_EQ(notifier.count(), 3);
     EXPECT_EQ(notifier.messages[2].prompt, FakeWaveIn::errorText(MMSYSERR_NOMEM));

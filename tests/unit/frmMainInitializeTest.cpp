@@ -35,7 +35,6 @@ TEST_F(frmMainInitializeTest, DefaultsStoredSettingsAndBadSteps) {
 
     ASSERT_TRUE(rig.save(kStep, "5"));
     ASSERT_TRUE(rig.save(kSound, "0"));
-    ASSERT_TRUE(rig.save(QStringLiteral(u"增加"), "50"));  // without the blanks: not the step
     form.Initialize();
     EXPECT_EQ(form.Increment, 0.05);
     EXPECT_EQ(form.Sound, "0");
