@@ -184,7 +184,8 @@ frmMain::Shown frmMain::ReadShown() {
         return state;
     }
     const double share = (static_cast<double>(level) - min) / (static_cast<double>(max) - min);
-    state.percent = static_cast<int>(std::lround(std::clamp(share, 0.0, 1.0) * 100));
+    // Above full volume (another program may set 150 %) the tooltip says so, as mixers do.
+    state.percent = static_cast<int>(std::lround(std::max(share, 0.0) * 100));
     state.name = QString::fromUtf8(Volume->masterName().c_str());
     state.muted = Volume->VolumeMute() == VB_TRUE;
     state.muteKnown = Volume->LastResult() == 0;

@@ -87,6 +87,19 @@ TEST_F(frmMainGesturesTest, DoubleClickStepsTwiceAndOtherMessagesDoNothing) {
     EXPECT_EQ(sounds(), 2);
 }
 
+// The devices changed under the one mixer object (another sound system, another range): a step
+// is 10 % of the new range, and the icon's tooltip shows the new level.
+TEST_F(frmMainGesturesTest, AfterAChangeAStepIsTenPercentOfTheNewRange) {
+    master.volume = 100;
+    frmMain& form = start();
+    master.range = {0, 65536};
+    master.volume = 30000;
+    form.mixerChanged();
+    EXPECT_TRUE(rig.tray.shown.begin()->second.tipLine.startsWith(QStringLiteral("46% · ")));
+    leftClick();
+    EXPECT_EQ(master.volume, 36554);  // 30000 + 6553.6, not + 25.5
+}
+
 TEST_F(frmMainGesturesTest, MuteBlocksClicksAndHoldsFollowTheMixer) {
     master.muted = true;
     master.volume = 100;
