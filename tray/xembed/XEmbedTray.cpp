@@ -441,9 +441,9 @@ bool XEmbedTray::trayIsProxy() const {
     if (!window || !res || !res->present) {
         return false;  // only the clicks will tell
     }
-    xcb_res_client_id_spec_t spec{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
+    xcb_res_client_id_spec_t wanted{window, XCB_RES_CLIENT_ID_MASK_LOCAL_CLIENT_PID};
     auto* ids = xcb_res_query_client_ids_reply(
-        connection_, xcb_res_query_client_ids(connection_, 1, &spec), nullptr);
+        connection_, xcb_res_query_client_ids(connection_, 1, &wanted), nullptr);
     if (!ids) {
         return false;
     }
