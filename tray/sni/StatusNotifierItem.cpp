@@ -153,3 +153,7 @@ void StatusNotifierItem::run(TrayCommand command) {
         }
     });
 }
+
+void StatusNotifierItem::ProvideXdgActivationToken(const QString& token) {
+    qputenv("XDG_ACTIVATION_TOKEN", token.toUtf8());
+}

@@ -64,6 +64,10 @@ public slots:
     void SecondaryActivate(int x, int y);
     void ContextMenu(int x, int y);
     void Scroll(int delta, const QString& orientation);
+    // Newer hosts (GNOME Shell 48's extension, Plasma 6) hand over an activation token before
+    // a click, so that a window the click opens may take the focus on Wayland: kept where Qt's
+    // Wayland platform looks for it when the options dialog is shown.
+    void ProvideXdgActivationToken(const QString& token);
 
 signals:
     void NewTitle();
