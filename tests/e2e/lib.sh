@@ -8,6 +8,9 @@
 #   settings_write 10 1 0 "" ""    # optional: a stored step, sound, UserIcon, SoundFile, IconFile
 #   brennet_start                  # starts $BRENNET, waits until its icon is docked and visible
 #   volume_set 0; icon_click 1; wait_volume 6554 || fail "..."
+#   gestures_expect icon_gesture <<'EOF'   # or a table of gestures and what each leads to
+#   left 13108
+#   EOF
 #   pass "what was shown"
 #
 # Environment it needs: BRENNET (the binary; ctest sets it, else build/brennet is used),
@@ -17,6 +20,8 @@
 # After e2e_setup: E2E_DIR (a private temporary folder), DISPLAY, XDG_CONFIG_HOME, the PulseAudio
 # client variables, SINK (the null sink's name), SETTINGS_FILE (where the store keeps the
 # settings). After brennet_start: BRENNET_PID, ICON (the icon window id, decimal).
+# E2E_IN_SESSION is the command that runs a program in the test's desktop session: empty here,
+# the sway session's in-session after lib_sway.sh's sway_setup.
 # Every wait polls with a timeout (E2E_TIMEOUT seconds, default 20) and never relies on a
 # fixed sleep alone. The EXIT trap stops everything it started; the folder is removed after a
 # pass and kept (its path printed) after a failure.
@@ -43,6 +48,7 @@ ICON=
 E2E_FAILED=1
 _e2e_bg_pids=()
 _e2e_server=
+E2E_IN_SESSION=()
 
 log() { echo "[$(date +%H:%M:%S.%3N)] $*" >&2; }
 
@@ -86,8 +92,6 @@ e2e_cleanup() {
 # Starts the servers; every test calls it first. With --no-x there is no X server and no DISPLAY.
 e2e_setup() {
     [ -x "$BRENNET" ] || fail "no brennet binary at $BRENNET (build it first)"
-    [[ $BRENNET_TEST_SERVER =~ ^(pulseaudio|pipewire)$ ]] ||
-        fail "BRENNET_TEST_SERVER is '$BRENNET_TEST_SERVER'; expected pulseaudio or pipewire"
     local server=${BRENNET_TEST_SERVER/pulseaudio/pulse}
     E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/brennet-e2e.XXXXXX")
     trap e2e_cleanup EXIT
@@ -109,6 +113,31 @@ e2e_setup() {
     mkdir -p "$XDG_CONFIG_HOME"
     SETTINGS_FILE=$XDG_CONFIG_HOME/Brennet/Brennet.ini
     unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
+}
+
+# A private bus, none of the machine's, whose address goes into the variable VARIABLE (default
+# DBUS_SESSION_BUS_ADDRESS): private_bus [VARIABLE]. No accessibility bus starts beside it.
+private_bus() {
+    local var=${1:-DBUS_SESSION_BUS_ADDRESS}
+    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$E2E_DIR/$var" \
+        4>"$E2E_DIR/$var.pid" || fail "no private bus for $var"
+    _e2e_bg_pids+=("$(cat "$E2E_DIR/$var.pid")")
+    export "$var=$(cat "$E2E_DIR/$var")" NO_AT_BRIDGE=1
+}
+in_session() { "${E2E_IN_SESSION[@]}" "$@"; }
+
+# The items the watcher knows, one a line ("" when no watcher runs); whether Brennet's is one.
+sni_items() {
+    in_session gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
+        -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
+        RegisteredStatusNotifierItems 2>/dev/null | grep -oE "'[^']+'" | tr -d "'"
+}
+item_is_brennet() { sni_items | grep -qE "StatusNotifierItem-$BRENNET_PID-1(/|$)"; }
+# item OBJECT METHOD ARGS...: calls a method of Brennet's item (/StatusNotifierItem) or its menu
+# (/MenuBar) as a host does, with $GDBUS (gdbus unless set).
+item() {
+    in_session "${GDBUS:-gdbus}" call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" \
+        -o "$1" -m "$2" -- "${@:3}"
 }
 
 # Writes the settings file the way the program's store does (an INI file whose section and
@@ -152,10 +181,14 @@ _icon_ready() { # docked, and at least 16 pixels square
 # Waits until the icon is docked and visible; sets ICON.
 wait_icon() { wait_until _icon_ready || fail "the icon did not dock within ${E2E_TIMEOUT}s"; }
 
-# Starts $BRENNET (arguments are passed on) and waits for its icon.
-brennet_start() {
-    "$BRENNET" "$@" >>"$E2E_DIR/brennet.log" 2>&1 &
+# Starts $BRENNET in the session (arguments are passed on) and sets BRENNET_PID; brennet_start
+# then waits for its icon.
+brennet_run() {
+    "${E2E_IN_SESSION[@]}" "$BRENNET" "$@" >>"$E2E_DIR/brennet.log" 2>&1 &
     BRENNET_PID=$!
+}
+brennet_start() {
+    brennet_run "$@"
     wait_icon
     kill -0 "$BRENNET_PID" 2>/dev/null || fail "brennet ended at start"
     log "brennet $BRENNET_PID docked as window $ICON"
@@ -177,6 +210,18 @@ icon_geometry() {
         /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
 }
 
+# The pointer's button for a gesture's name: left 1, middle 2, right 3, wheel up 4, down 5.
+button() {
+    case $1 in
+    left*) echo 1 ;;
+    middle*) echo 2 ;;
+    right*) echo 3 ;;
+    up) echo 4 ;;
+    down) echo 5 ;;
+    *) fail "no button for the gesture '$1'" ;;
+    esac
+}
+
 # Presses a button on the icon (1 left, 3 right) and releases it after MS milliseconds; the
 # pointer move, press, wait and release are one xdotool call, so nothing slips in between.
 icon_press() {
@@ -191,6 +236,33 @@ icon_hold() { icon_press "$1" 700; }  # a hold: held 700 ms
 click_expect() {
     icon_click "$1"
     wait_volume "$2" || fail "$3"
+}
+# A gesture on the XEmbed icon: left, middle, right (clicks), up, down (wheel notches), double (a
+# quick double left click), left-hold, middle-hold, right-hold.
+icon_gesture() {
+    case $1 in
+    double) xdotool mousemove --window "$ICON" 8 8 click --repeat 2 --delay 120 1 ;;
+    *-hold) icon_hold "$(button "$1")" ;;
+    *) icon_click "$(button "$1")" ;;
+    esac
+}
+
+# Reads rows of "GESTURE EXPECTED" from standard input, makes each gesture with COMMAND... GESTURE
+# and waits for what it must lead to: a volume (a number), a mute (yes or no), "same" (volume and
+# mute stay as they are for a second), "options" (the options dialog shows) or "gone" (Brennet
+# ended).
+gestures_expect() {
+    local gesture expected
+    while read -r gesture expected; do
+        "$@" "$gesture" </dev/null
+        case $expected in
+        yes | no) wait_mute "$expected" ;;
+        same) expect_unchanged 1 ;;
+        options) wait_until _options_shown ;;
+        gone) wait_until _gone "$BRENNET_PID" ;;
+        *) wait_volume "$expected" ;;
+        esac || fail "$*: $gesture did not lead to $expected"
+    done
 }
 
 # The null sink's volume (the first channel's raw value, 0..65536) and mute ("yes"/"no").

@@ -4,30 +4,18 @@
 # pointer on the icon the panel draws. Source it after lib.sh; call hosts_bus after e2e_setup.
 #
 #   hosts_bus; lxqt_start; brennet_start_sni   # Brennet's item in the panel
-#   panel_click 1; wait_volume 6554            # a real click on the panel's first icon
-#   menu_choose 1                              # right click, then the menu's first entry
+#   panel_gesture left; wait_volume 6554       # a real click on the panel's first icon
+#   panel_gesture menu1                        # right click, then the menu's first entry
 #
 # XEMBEDSNIPROXY is the proxy's binary (scripts/get-xembedsniproxy puts it there).
 XEMBEDSNIPROXY=${XEMBEDSNIPROXY:-/var/cache/brennet-test/xembedsniproxy}
 
 # A private session bus; the trayer of e2e_setup is stopped, since the panels are the trays here.
 hosts_bus() {
-    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$E2E_DIR/bus.address" \
-        4>"$E2E_DIR/bus.pid" || fail "no private session bus"
-    _e2e_bg_pids+=("$(cat "$E2E_DIR/bus.pid")")
-    export DBUS_SESSION_BUS_ADDRESS NO_AT_BRIDGE=1 # no accessibility bus beside the private one
-    DBUS_SESSION_BUS_ADDRESS=$(cat "$E2E_DIR/bus.address")
+    private_bus
     "$BRENNET_SOURCE_DIR/scripts/x-stop" "$E2E_DIR/x" --tray-only
 }
-
-# The items the watcher knows, one a line ("" when no watcher runs).
-sni_items() {
-    gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
-        -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems 2>/dev/null | grep -oE "'[^']+'" | tr -d "'"
-}
 _watcher_up() { gdbus introspect --session -d org.kde.StatusNotifierWatcher -o / >/dev/null 2>&1; }
-item_is_brennet() { sni_items | grep -qE "^org.kde.StatusNotifierItem-$BRENNET_PID-1(/|$)"; }
 _one_item() { [ "$(sni_items | wc -l)" = 1 ]; }
 _no_item() { [ -z "$(sni_items)" ]; }
 
@@ -58,15 +46,18 @@ proxy_start() {
 
 # Starts $BRENNET and waits until the panel shows one item (Brennet's own or the proxy's).
 brennet_start_sni() {
-    "$BRENNET" "$@" >>"$E2E_DIR/brennet.log" 2>&1 &
-    BRENNET_PID=$!
+    brennet_run "$@"
     wait_until _one_item || fail "the panel shows no item for Brennet"
 }
 
-# A click (or a wheel notch: 4 up, 5 down) with the real pointer on the panel's first icon.
-panel_click() { xdotool mousemove 16 16 click "$1"; }
-
-# The menu as the panel pops it up: right click, then entry N (1 to 7) with the pointer.
+# A gesture with the real pointer on the panel's first icon: a click or wheel notch (see button),
+# or menuN: the menu as the panel pops it up on a right click, and its entry N (1 to 7).
+panel_gesture() {
+    case $1 in
+    menu*) menu_choose "${1#menu}" ;;
+    *) xdotool mousemove 16 16 click "$(button "$1")" ;;
+    esac
+}
 _menu_shown() { # the panel's visible window other than the panel
     local panel
     panel=$(xdotool search --onlyvisible --name '^LXQt Panel$' | head -n 1)
@@ -75,51 +66,47 @@ _menu_shown() { # the panel's visible window other than the panel
 }
 menu_choose() {
     local x y w h rows=(0 7 21 34 47 61 79 93) # each entry's middle, in hundredths of the menu's height
-    panel_click 3
+    panel_gesture right
     wait_until _menu_shown || fail "right click: no menu"
     read -r x y w h < <(icon_geometry "$MENU")
     xdotool mousemove $((x + w / 3)) $((y + h * rows[$1] / 100)) click 1
-    wait_until -t 5 _menu_gone || fail "the menu did not close after choosing entry $1"
+    wait_until -t 5 eval '! _menu_shown' || fail "the menu did not close after choosing entry $1"
 }
-_menu_gone() { ! _menu_shown; }
 
 # GNOME Shell as the window manager of the Xvfb, with the AppIndicator extension (its
 # StatusNotifierWatcher and its legacy XEmbed tray), a private system bus and private settings.
 gnome_start() {
-    dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$E2E_DIR/sbus.address" \
-        4>"$E2E_DIR/sbus.pid" || fail "no private system bus"
-    _e2e_bg_pids+=("$(cat "$E2E_DIR/sbus.pid")")
-    export DBUS_SYSTEM_BUS_ADDRESS GSETTINGS_BACKEND=keyfile XDG_DATA_HOME=$E2E_DIR/data \
-        XDG_CACHE_HOME=$E2E_DIR/cache
-    DBUS_SYSTEM_BUS_ADDRESS=$(cat "$E2E_DIR/sbus.address")
+    private_bus DBUS_SYSTEM_BUS_ADDRESS
+    export GSETTINGS_BACKEND=keyfile XDG_DATA_HOME=$E2E_DIR/data XDG_CACHE_HOME=$E2E_DIR/cache
     gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
     gnome-shell --x11 --replace >>"$E2E_DIR/gnome-shell.log" 2>&1 &
     _e2e_bg_pids+=($!)
     wait_until -t 60 grep -q "GNOME Shell started" "$E2E_DIR/gnome-shell.log" && wait_until _watcher_up ||
         fail "GNOME Shell with its AppIndicator extension did not start"
 }
-# A click (1 to 3; 11 a double click) with the real pointer on Brennet's icon in the top bar,
-# found by its blue among the bar's grey and white.
+# A gesture with the real pointer on Brennet's icon in the top bar, found by its blue among the
+# bar's grey and white: left, middle, right, double, or menuN: the item's menu, which a left click
+# opens, and its entry N (1 to 7) at a fixed place under it.
 _gnome_icon() {
     GNOME_ICON_X=$(import -window root -crop 1280x32+0+0 -depth 8 txt:- | awk -F'[,:() ]+' \
         'NR > 1 && $5 > 150 && $3 < 120 {s += $1; n++} END {if (n > 20) print int(s / n)}')
     [ -n "$GNOME_ICON_X" ]
 }
-gnome_click() {
-    wait_until _gnome_icon || fail "no icon of Brennet in GNOME's top bar"
-    [ "$1" = 11 ] && set -- "--repeat 2 --delay 80 1"
-    # shellcheck disable=SC2086
-    xdotool mousemove "$GNOME_ICON_X" 15 click $1
-}
-# The item's menu opens on a left click; entry N (1 to 7) lies at a fixed place under it.
 _gnome_menu_shown() { # the menu's grey at its lower right corner
     import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -q '(48,48,48)'
 }
-gnome_menu() {
+gnome_gesture() {
     local rows=(0 62 98 134 170 206 256 293)
-    gnome_click 1
-    wait_until -t 5 _gnome_menu_shown || fail "a left click opened no menu"
-    sleep 0.3 # until it has slid in
-    xdotool mousemove 1120 "${rows[$1]}" click 1
-    wait_until -t 5 eval '! _gnome_menu_shown' || fail "the menu did not close after entry $1"
+    wait_until _gnome_icon || fail "no icon of Brennet in GNOME's top bar"
+    case $1 in
+    double) xdotool mousemove "$GNOME_ICON_X" 15 click --repeat 2 --delay 80 1 ;;
+    menu*)
+        gnome_gesture left
+        wait_until -t 5 _gnome_menu_shown || fail "a left click opened no menu"
+        sleep 0.3 # until it has slid in
+        xdotool mousemove 1120 "${rows[${1#menu}]}" click 1
+        wait_until -t 5 eval '! _gnome_menu_shown' || fail "the menu did not close after $1"
+        ;;
+    *) xdotool mousemove "$GNOME_ICON_X" 15 click "$(button "$1")" ;;
+    esac
 }

@@ -2,33 +2,20 @@
 # Helpers for the tests in a headless Wayland session (scripts/sway-start: sway without Xwayland,
 # swaybar at the top, waybar at the bottom, a private session bus). Source it after lib.sh:
 #
-#   sway_setup; sway_brennet_start; wait_icon_in_bar top; pointer "$ICON_AT" left
+#   sway_setup; brennet_run; wait_icon_in_bar top; pointer "$ICON_AT" left
 #
 # The pointer is the seat's own (`swaymsg seat - cursor ...`), as a user's mouse moves and clicks.
 SWAY_DIR=
 
-in_session() { "$SWAY_DIR/in-session" "$@"; }
-
-# e2e_setup without X, then the session, whose client variables it exports.
+# e2e_setup without X, then the session, whose client variables it exports; brennet_run,
+# in_session and the item's helpers of lib.sh run their programs in it from then on.
 sway_setup() {
     e2e_setup --no-x
     SWAY_DIR=$E2E_DIR/sway
     "$BRENNET_SOURCE_DIR/scripts/sway-start" "$SWAY_DIR" || fail "the sway session did not start"
     # shellcheck disable=SC1091
     source "$SWAY_DIR/env"
-}
-
-_registered() {
-    in_session gdbus call --session -d org.kde.StatusNotifierWatcher -o /StatusNotifierWatcher \
-        -m org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierWatcher \
-        RegisteredStatusNotifierItems 2>/dev/null | grep -q "StatusNotifierItem-$BRENNET_PID-1"
-}
-
-# Starts $BRENNET in the session and waits until its item is registered.
-sway_brennet_start() {
-    "$SWAY_DIR/in-session" "$BRENNET" "$@" >>"$E2E_DIR/brennet.log" 2>&1 &
-    BRENNET_PID=$!
-    wait_until _registered || fail "the item was not registered with the watcher"
+    E2E_IN_SESSION=("$SWAY_DIR/in-session")
 }
 
 # The pixels of a screenshot's area WxH+X+Y: one "x y r g b" line each.
@@ -71,20 +58,14 @@ _menu_shown() {
 # pointer "X Y" GESTURE: left, middle or right click there, turn the wheel up or down one notch
 # there, or menuN: open the menu there with a right click and click its Nth entry.
 pointer() {
-    local button
-    case $2 in
-    left) button=button1 ;;
-    middle) button=button2 ;;
-    right) button=button3 ;;
-    up) button=button4 ;;
-    down) button=button5 ;;
-    menu*)
+    if [[ $2 == menu* ]]; then
         pointer "$1" right
         wait_until -t 10 _menu_shown "${2#menu}" || fail "a right click at $1 opened no menu"
         pointer "$(sed -n "${2#menu}p" <<<"$MENU")" left
         return
-        ;;
-    esac
+    fi
+    local button
+    button=button$(button "$2")
     # shellcheck disable=SC2086
     in_session swaymsg -q seat - cursor set $1 && in_session swaymsg -q seat - cursor press $button
     # A wheel press is the notch; its release would be another.

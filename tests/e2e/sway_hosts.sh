@@ -11,7 +11,8 @@ settings_write 10 0 0
 volume_set 0
 mute_set 0
 # Forcing the XEmbed icon, which needs X, is refused with a line: the item shows as ever.
-BRENNET_TRAY=xembed sway_brennet_start
+BRENNET_TRAY=xembed brennet_run
+wait_until item_is_brennet || fail "the item was not registered with the watcher"
 grep -q "BRENNET_TRAY=xembed needs an X display; ignored" "$E2E_DIR/brennet.log" ||
     fail "BRENNET_TRAY=xembed without X did not say that it is ignored"
 wait_icon_in_bar top
@@ -21,25 +22,23 @@ at[waybar]=$ICON_AT
 
 # Each gesture, then the volume or the mute it must lead to (menu3 is "静音", menu1 "增加音量",
 # menu2 "减小音量").
-while read -r host gesture value; do
-    pointer "${at[$host]}" "$gesture"
-    if [[ $value =~ yes|no ]]; then wait_mute "$value" 10; else wait_volume "$value" 10; fi ||
-        fail "$host: $gesture did not lead to $value"
-done <<'EOF'
-swaybar left 6554
-swaybar left 13108
-swaybar right 6554
-swaybar up 13108
-swaybar down 6554
-swaybar middle yes
-swaybar middle no
-waybar left 13108
-waybar up 19662
-waybar down 13108
-waybar middle yes
-waybar menu3 no
-waybar menu1 19662
-waybar menu2 13108
+gestures_expect pointer "${at[swaybar]}" <<'EOF'
+left 6554
+left 13108
+right 6554
+up 13108
+down 6554
+middle yes
+middle no
+EOF
+gestures_expect pointer "${at[waybar]}" <<'EOF'
+left 13108
+up 19662
+down 13108
+middle yes
+menu3 no
+menu1 19662
+menu2 13108
 EOF
 
 # "设置...": the options, a Wayland (xdg-shell) window titled as on X. "退出" ends Brennet.

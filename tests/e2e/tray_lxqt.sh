@@ -15,30 +15,29 @@ proxy_start
 volume_set 0
 mute_set 0
 
-gestures() { # the panel's own clicks and wheel on the icon, as seen by the sink
-    panel_click 1; wait_volume 6554 || fail "$1: left click"
-    panel_click 4; wait_volume 13108 || fail "$1: wheel up"
-    panel_click 5; wait_volume 6554 || fail "$1: wheel down"
-    panel_click 2; wait_mute yes || fail "$1: middle click should mute"
-    panel_click 2; wait_mute no || fail "$1: middle click should unmute"
-}
+# The panel's own clicks and wheel on the icon, as seen by the sink.
+clicks="left 6554
+up 13108
+down 6554
+middle yes
+middle no"
 
 BRENNET_TRAY=xembed brennet_start_sni
 ! item_is_brennet || fail "BRENNET_TRAY=xembed: Brennet did not dock into the proxy"
-gestures "behind xembedsniproxy"
-panel_click 3; wait_volume 0 || fail "behind xembedsniproxy: right click"
+gestures_expect panel_gesture <<<"$clicks
+right 0"
 brennet_stop
 wait_until _no_item || fail "the proxy kept the icon of a Brennet that ended"
 
 brennet_start_sni
 wait_until item_is_brennet || fail "Brennet stayed behind the proxy: $(sni_items)"
-gestures "lxqt-panel"
-menu_choose 1; wait_volume 13108 || fail "menu: step up"
-menu_choose 2; wait_volume 6554 || fail "menu: step down"
-menu_choose 3; wait_mute yes || fail "menu: mute"
-menu_choose 3; wait_mute no || fail "menu: unmute"
-menu_choose 6; wait_options
+gestures_expect panel_gesture <<<"$clicks
+menu1 13108
+menu2 6554
+menu3 yes
+menu3 no
+menu6 options"
 grep -q 'qtbase_zh_CN\.qm' "/proc/$BRENNET_PID/maps" || fail "Qt's own texts are not in Chinese"
 options_close
-menu_choose 7; wait_until -t 10 _gone "$BRENNET_PID" || fail "menu: quit"
+gestures_expect panel_gesture <<<"menu7 gone"
 pass "lxqt-panel and xembedsniproxy: clicks, middle, wheel, each menu entry"

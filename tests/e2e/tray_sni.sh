@@ -21,26 +21,25 @@ panel_start() {
     PANEL_PID=$!
     _e2e_bg_pids+=("$PANEL_PID")
 }
-# call [PROGRAM] METHOD ARGS...: calls a method of Brennet's item or menu, by default with gdbus;
-# with a copy of gdbus named PROGRAM where the item tells hosts by their process.
-call() {
-    local gdbus=gdbus
-    [[ $1 == *.* ]] || { gdbus=$E2E_DIR/$1 && cp "$(command -v gdbus)" "$gdbus" && shift; }
-    local object=/StatusNotifierItem
-    [[ $1 == com.canonical.* ]] && object=/MenuBar
-    "$gdbus" call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o $object -m "$1" \
-        -- "${@:2}" >/dev/null
+# The item's methods as hosts call them: Activate or SecondaryActivate, menuN (a click on the
+# menu's entry N by EventGroup, as waybar sends it), or PROGRAM:DELTA (a vertical Scroll from a
+# copy of gdbus named PROGRAM, where the item tells hosts by their process).
+host_call() {
+    case $1 in
+    menu*) item /MenuBar com.canonical.dbusmenu.EventGroup "[(${1#menu}, 'clicked', <0>, uint32 0)]" ;;
+    *:*)
+        cp "$(command -v gdbus)" "$E2E_DIR/${1%:*}"
+        GDBUS=$E2E_DIR/${1%:*} item /StatusNotifierItem org.kde.StatusNotifierItem.Scroll "${1#*:}" vertical
+        ;;
+    *) item /StatusNotifierItem "org.kde.StatusNotifierItem.$1" 0 0 ;;
+    esac >/dev/null
 }
-menu_click() { call com.canonical.dbusmenu.EventGroup "[($1, 'clicked', <0>, uint32 0)]"; }
-scroll() { call "$1" org.kde.StatusNotifierItem.Scroll "$2" vertical; }
 # What a host reads: the ToolTip's title and description, the mute entry's tick.
-get() { gdbus call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o "$1" -m "$2" \
-    -- "${@:3}"; }
 tip_says() {
-    [[ $(get /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem \
+    [[ $(item /StatusNotifierItem org.freedesktop.DBus.Properties.Get org.kde.StatusNotifierItem \
         ToolTip) == *"'Brennet', '$1"* ]]
 }
-ticked() { [[ $(get /MenuBar com.canonical.dbusmenu.GetProperty 3 toggle-state) == "(<$1>,)" ]]; }
+ticked() { [[ $(item /MenuBar com.canonical.dbusmenu.GetProperty 3 toggle-state) == "(<$1>,)" ]]; }
 
 panel_start
 brennet_start # docks in the panel's XEmbed tray
@@ -55,28 +54,27 @@ for member in GetLayout GetGroupProperties GetProperty Event EventGroup AboutToS
     grep -q "^ *$member(" <<<"$menu_api" || fail "the menu does not export $member"
 done
 
-call org.kde.StatusNotifierItem.Scroll 240 vertical
-wait_volume 19662 || fail "Scroll of two notches up from an unknown host should step twice"
-scroll plasmashell 60
-expect_unchanged 0.5 || fail "half a notch from Plasma should not step yet"
-scroll plasmashell 60
-wait_volume 26216 || fail "two half notches from Plasma make one step up"
-scroll gnome-shell 1
-wait_volume 19662 || fail "GNOME Shell counts the wheel turned down as positive"
-call org.kde.StatusNotifierItem.SecondaryActivate 0 0
-wait_mute yes || fail "SecondaryActivate should mute"
+# Two notches up from an unknown host; half notches from Plasma add up to one; GNOME Shell counts
+# the wheel turned down as positive.
+gestures_expect host_call <<'EOF'
+gdbus:240 19662
+plasmashell:60 same
+plasmashell:60 26216
+gnome-shell:1 19662
+SecondaryActivate yes
+EOF
 wait_until -t 5 tip_says "静音" || fail "the ToolTip does not say 静音 while muted"
 ticked 1 || fail "the menu's mute entry is not ticked while muted"
-call org.kde.StatusNotifierItem.Activate 0 0
-menu_click 1
-expect_unchanged 1 || fail "clicks while muted changed something"
-menu_click 3
-wait_mute no || fail "the menu's mute entry should unmute"
+gestures_expect host_call <<'EOF'
+Activate same
+menu1 same
+menu3 no
+EOF
 wait_until -t 5 tip_says "30%" || fail "the ToolTip does not show the level (30%) once unmuted"
-menu_click 2
-wait_volume 13108 || fail "the menu's step down should step, the first click after unmuting too"
-menu_click 5
-wait_options
+gestures_expect host_call <<'EOF'
+menu2 13108
+menu5 options
+EOF
 # Apply restarts over the session bus's claim: exactly one Brennet afterwards, and it answers.
 type_step 20
 click_at "$OPTIONS" "$COMMAND3_AT"
@@ -88,15 +86,13 @@ wait_options
 
 # Forced to the item, it registers again after the panel restarts.
 brennet_stop
-BRENNET_TRAY=sni "$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 &
-BRENNET_PID=$!
+BRENNET_TRAY=sni brennet_run
 wait_until item_is_brennet || fail "BRENNET_TRAY=sni: the item did not register"
 kill "$PANEL_PID"
 wait "$PANEL_PID" 2>/dev/null
 panel_start
 wait_until -t 40 item_is_brennet || fail "the item did not register again after the panel restarted"
-call org.kde.StatusNotifierItem.Activate 0 0
-wait_volume 26215 || fail "Activate after the panel restart (13108 + 20 per cent)"
+gestures_expect host_call <<<"Activate 26215" # 13108 + 20 per cent, from the applied step
 
 # The panel's own menu on the item, walked with the keyboard: the fifth entry's second output.
 pactl load-module module-null-sink sink_name=second sink_properties=device.description=Second >/dev/null
