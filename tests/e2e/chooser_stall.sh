@@ -10,10 +10,8 @@ fi
 source "$(dirname "$0")/lib.sh"
 command -v bindfs >/dev/null || fail "bindfs is missing (scripts/install-deps --test)"
 
-COMMAND1_AT="264 128" # the options dialog's Browse for an icon
-DIR1_AT="20 48"       # the chooser's folder list (8,40, 145x141): its first row
-CANCEL_AT="176 202"   # the chooser's Cancel (136,192, 81x21)
-_chooser_shown() { CHOOSER=$(window_named '载入图标 (*.ico)' '^载入'); }
+DIR1_AT="20 48"     # the chooser's folder list (8,40, 145x141): its first row
+CANCEL_AT="176 202" # the chooser's Cancel (136,192, 81x21)
 
 e2e_setup
 app=$E2E_DIR/app
@@ -32,7 +30,7 @@ volume_set 0
 icon_hold 1
 wait_options
 click_at "$OPTIONS" "$COMMAND1_AT"
-wait_until _chooser_shown || fail "the chooser did not open"
+wait_until _chooser_shown '载入图标 (*.ico)' || fail "the chooser did not open"
 sleep 0.5 # the program's folder is listed; from now on the mount hangs
 kill -STOP $fuse_pid
 click_at "$CHOOSER" "$DIR1_AT"

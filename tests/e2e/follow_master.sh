@@ -18,12 +18,9 @@ fi
 read -r _ _ w h < <(icon_geometry)
 
 # The icon's pixels as one checksum; red OP N: the mute cross's red pixels compared with N.
-icon_sum() {
-    read -r x y w h < <(icon_geometry)
-    convert "$(screenshot icon)" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 rgb:- | md5sum
-}
+icon_sum() { icon_rgb icon | md5sum; }
 changed_from() { [ "$(icon_sum)" != "$1" ]; }
-red() { [ "$(icon_pixels "$(screenshot red)" E02020)" "$1" "$2" ]; }
+red() { [ "$(icon_pixels red "224 32 32")" "$1" "$2" ]; }
 # The tooltip shown while hovering the icon: "Brennet", then a line that contains TEXT.
 _tip_has() {
     for t in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do

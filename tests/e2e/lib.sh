@@ -92,12 +92,11 @@ e2e_cleanup() {
 # Starts the servers; every test calls it first. With --no-x there is no X server and no DISPLAY.
 e2e_setup() {
     [ -x "$BRENNET" ] || fail "no brennet binary at $BRENNET (build it first)"
-    local server=${BRENNET_TEST_SERVER/pulseaudio/pulse}
     E2E_DIR=$(mktemp -d "${TMPDIR:-/tmp}/brennet-e2e.XXXXXX")
     trap e2e_cleanup EXIT
     trap 'exit 130' INT TERM
-    _e2e_server=$server
-    "$BRENNET_SOURCE_DIR/scripts/$server-start" "$E2E_DIR/server" ||
+    _e2e_server=${BRENNET_TEST_SERVER/pulseaudio/pulse}
+    "$BRENNET_SOURCE_DIR/scripts/$_e2e_server-start" "$E2E_DIR/server" ||
         fail "the $BRENNET_TEST_SERVER server did not start"
     log "sound server: $BRENNET_TEST_SERVER"
     # shellcheck disable=SC1091
@@ -144,16 +143,9 @@ item() {
 # names are percent-escaped). Arguments: step (percent), sound flag, UserIcon flag, SoundFile,
 # IconFile; an empty SoundFile or IconFile is left out.
 settings_write() {
-    local step=$1 sound=$2 usericon=$3 soundfile=${4:-} iconfile=${5:-}
     mkdir -p "$(dirname "$SETTINGS_FILE")"
-    {
-        echo '[%U8BBE%U7F6E]'
-        echo "%U589E%U52A0%20%20%20%20%20%20%20=$step"
-        echo "%U58F0%U97F3=$sound"
-        echo "UserIcon=$usericon"
-        [ -n "$soundfile" ] && echo "SoundFile=\"$soundfile\""
-        [ -n "$iconfile" ] && echo "IconFile=\"$iconfile\""
-    } >"$SETTINGS_FILE"
+    printf '%s\n' '[%U8BBE%U7F6E]' "%U589E%U52A0%20%20%20%20%20%20%20=$1" "%U58F0%U97F3=$2" \
+        "UserIcon=$3" ${4:+"SoundFile=\"$4\""} ${5:+"IconFile=\"$5\""} >"$SETTINGS_FILE"
 }
 
 # The icon window: class "brennet", name "Brennet", viewable and embedded (its parent is not
@@ -210,17 +202,8 @@ icon_geometry() {
         /Width:/ {w=$2} /Height:/ {h=$2} END {print x, y, w, h}'
 }
 
-# The pointer's button for a gesture's name: left 1, middle 2, right 3, wheel up 4, down 5.
-button() {
-    case $1 in
-    left*) echo 1 ;;
-    middle*) echo 2 ;;
-    right*) echo 3 ;;
-    up) echo 4 ;;
-    down) echo 5 ;;
-    *) fail "no button for the gesture '$1'" ;;
-    esac
-}
+# The pointer's button for each gesture's name (a hold's too: ${BUTTON[${gesture%-hold}]}).
+declare -A BUTTON=([left]=1 [middle]=2 [right]=3 [up]=4 [down]=5)
 
 # Presses a button on the icon (1 left, 3 right) and releases it after MS milliseconds; the
 # pointer move, press, wait and release are one xdotool call, so nothing slips in between.
@@ -242,8 +225,8 @@ click_expect() {
 icon_gesture() {
     case $1 in
     double) xdotool mousemove --window "$ICON" 8 8 click --repeat 2 --delay 120 1 ;;
-    *-hold) icon_hold "$(button "$1")" ;;
-    *) icon_click "$(button "$1")" ;;
+    *-hold) icon_hold "${BUTTON[${1%-hold}]}" ;;
+    *) icon_click "${BUTTON[$1]}" ;;
     esac
 }
 
@@ -322,15 +305,19 @@ screenshot() {
     import -window root "$file" && echo "$file"
 }
 
-# Counts the pixels of colour HEX (e.g. FF0000) in the icon's area of a screenshot. Without a
-# screenshot or an icon to crop it prints nothing and fails, so no count stands in for it.
+# The icon's pixels in a new screenshot NAME: one "R G B" line each. Without a screenshot or an
+# icon to crop it prints nothing and fails, so no count stands in for it.
+icon_rgb() {
+    local shot x y w h
+    shot=$(screenshot "$1") && read -r x y w h < <(icon_geometry) && [ -n "${h:-}" ] || return 1
+    convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- |
+        awk -F'[(),]' 'NR > 1 {print $3, $4, $5}'
+}
+# How many of them are of the colour "R G B": icon_pixels NAME "R G B" (nothing when it fails).
 icon_pixels() {
-    local file=$1 colour=$2 x y w h pixels
-    [ -s "$file" ] || { echo "icon_pixels: no screenshot '$file'" >&2 && return 1; }
-    read -r x y w h < <(icon_geometry)
-    [ -n "${h:-}" ] || { echo "icon_pixels: no icon geometry" >&2 && return 1; }
-    pixels=$(convert "$file" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:-) || return 1
-    grep -ci "#${colour}\b" <<<"$pixels" || true
+    local rgb
+    rgb=$(icon_rgb "$1") || return 1
+    grep -cx "$2" <<<"$rgb" || true
 }
 
 # The visible window whose name is exactly NAME, among those whose name matches the regular
@@ -351,6 +338,7 @@ click_at() {
 
 # Client positions (pixels) of the options dialog's controls, from its layout in twips / 15.
 TEXT1_AT="236 57"     # Frame1 (8,24) + Text1, the step box (216,24, 25x19)
+COMMAND1_AT="264 128" # Frame2 (8,96) + Browse for the icon (224,24, 65x17)
 COMMAND3_AT="240 228" # Apply (176,216, 129x25)
 COMMAND5_AT="48 228"  # quit (8,216, 81x25)
 
@@ -364,6 +352,8 @@ type_step() {
 # The options dialog: wait_options waits until it is shown and sets OPTIONS to its window.
 _options_shown() { OPTIONS=$(window_named '[Brennet] - [设置]' '^\[Brennet\] - '); }
 wait_options() { wait_until _options_shown || fail "the options dialog did not open"; }
+# The file chooser titled TITLE: _chooser_shown TITLE sets CHOOSER to its window.
+_chooser_shown() { CHOOSER=$(window_named "$1" '^载入'); }
 
 # The Brennet processes this test started: its shell's descendants (a restarted instance is one,
 # see the subreaper above) that run the file $BRENNET names.

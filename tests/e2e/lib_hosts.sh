@@ -50,12 +50,12 @@ brennet_start_sni() {
     wait_until _one_item || fail "the panel shows no item for Brennet"
 }
 
-# A gesture with the real pointer on the panel's first icon: a click or wheel notch (see button),
+# A gesture with the real pointer on the panel's first icon: a click or wheel notch (see BUTTON),
 # or menuN: the menu as the panel pops it up on a right click, and its entry N (1 to 7).
 panel_gesture() {
     case $1 in
     menu*) menu_choose "${1#menu}" ;;
-    *) xdotool mousemove 16 16 click "$(button "$1")" ;;
+    *) xdotool mousemove 16 16 click "${BUTTON[$1]}" ;;
     esac
 }
 _menu_shown() { # the panel's visible window other than the panel
@@ -107,6 +107,6 @@ gnome_gesture() {
         xdotool mousemove 1120 "${rows[${1#menu}]}" click 1
         wait_until -t 5 eval '! _gnome_menu_shown' || fail "the menu did not close after $1"
         ;;
-    *) xdotool mousemove "$GNOME_ICON_X" 15 click "$(button "$1")" ;;
+    *) xdotool mousemove "$GNOME_ICON_X" 15 click "${BUTTON[$1]}" ;;
     esac
 }

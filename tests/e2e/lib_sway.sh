@@ -64,8 +64,7 @@ pointer() {
         pointer "$(sed -n "${2#menu}p" <<<"$MENU")" left
         return
     fi
-    local button
-    button=button$(button "$2")
+    local button=button${BUTTON[$2]}
     # shellcheck disable=SC2086
     in_session swaymsg -q seat - cursor set $1 && in_session swaymsg -q seat - cursor press $button
     # A wheel press is the notch; its release would be another.
