@@ -3,7 +3,7 @@
 # beside the first sink: over D-Bus as a host calls the menu, choosing the second output makes it
 # the default, moves the stream that plays and the next click steps it; outputs that come and go
 # show in the submenu; the microphone entry mutes the default source and follows an outside
-# change. On the XEmbed icon a middle hold opens the same menu and a middle click still mutes.
+# change. On the XEmbed icon a middle hold opens the same menu (its middle click is gestures').
 source "$(dirname "$0")/lib.sh"
 
 e2e_setup
@@ -27,32 +27,24 @@ default_is() { [ "$(pactl get-default-sink)" = "$1" ]; }
 source_muted() { pactl get-source-mute mic | grep -q "$1"; }
 wait_until stream_on "$SINK" || fail "the test stream does not play on $SINK"
 
-dbus-daemon --session --fork --print-address=3 --print-pid=4 3>"$E2E_DIR/bus.address" \
-    4>"$E2E_DIR/bus.pid" || fail "no private session bus"
-_e2e_bg_pids+=("$(cat "$E2E_DIR/bus.pid")")
-export DBUS_SESSION_BUS_ADDRESS NO_AT_BRIDGE=1
-DBUS_SESSION_BUS_ADDRESS=$(cat "$E2E_DIR/bus.address")
-BRENNET_TRAY=sni "$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 &
-BRENNET_PID=$!
-call() { # call OBJECT METHOD ARGS...: as a host calls Brennet's item and menu
-    gdbus call --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o "$1" -m "$2" -- "${@:3}"
-}
-layout() { call /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '[]' 2>/dev/null; }
+private_bus
+BRENNET_TRAY=sni brennet_run
+layout() { item /MenuBar com.canonical.dbusmenu.GetLayout 0 -1 '[]' 2>/dev/null; }
 # The id of the entry labelled LABEL, as the menu's layout shows it.
 entry_id() { layout | grep -oP "\(\d+, \{[^}]*'label': <'$1'>" | grep -oP '^\(\K\d+'; }
 shows() { layout | grep -q "'label': <'$1'>"; }
 mic_ticked() { layout | grep -qP "'label': <'麦克风静音'>, 'toggle-state': <$1>"; }
-tip_tells_mic() { call /StatusNotifierItem org.freedesktop.DBus.Properties.Get \
+tip_tells_mic() { item /StatusNotifierItem org.freedesktop.DBus.Properties.Get \
     org.kde.StatusNotifierItem ToolTip 2>/dev/null | grep -q 麦克风静音; }
 wait_until shows Second || fail "the menu does not list the second output: $(layout)"
 layout | grep -qP "'label': <'Null Output'>, 'toggle-state': <1>, 'toggle-type': <'radio'>" ||
     fail "the default output is not ticked: $(layout)"
 
 second=$(entry_id Second)
-call /MenuBar com.canonical.dbusmenu.EventGroup "[($second, 'clicked', <0>, 0)]" >/dev/null
+item /MenuBar com.canonical.dbusmenu.EventGroup "[($second, 'clicked', <0>, 0)]" >/dev/null
 wait_until default_is second || fail "choosing Second did not make it the default sink"
 wait_until stream_on second || fail "the playing stream did not move to Second"
-call /StatusNotifierItem org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
+item /StatusNotifierItem org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 SINK=second wait_volume 6554 || fail "the next click did not step the chosen output"
 
 gdbus monitor --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /MenuBar \
@@ -66,7 +58,7 @@ wait_until grep -q "LayoutUpdated (uint32 [0-9]*, 8)" "$E2E_DIR/signals.log" ||
 pactl unload-module "$(pactl list short modules | awk '/sink_name=third/ {print $1}')"
 wait_until eval '! shows Third' || fail "an output removed is still listed"
 
-call /MenuBar com.canonical.dbusmenu.Event 7 clicked '<0>' 0 >/dev/null
+item /MenuBar com.canonical.dbusmenu.Event 7 clicked '<0>' 0 >/dev/null
 wait_until source_muted yes || fail "the microphone entry did not mute the default source"
 wait_until mic_ticked 1 || fail "the microphone entry is not ticked after muting"
 wait_until tip_tells_mic || fail "the tooltip does not tell the microphone is muted"
@@ -75,13 +67,10 @@ wait_until mic_ticked 0 || fail "the microphone tick did not follow an outside u
 wait_until eval '! tip_tells_mic' || fail "the tooltip still tells the microphone is muted"
 brennet_stop
 
-# The XEmbed icon: a middle click mutes, a middle hold opens the menu and changes nothing, and
-# the menu chooses outputs as over D-Bus.
+# The XEmbed icon: a middle hold opens the menu and changes nothing, and the menu chooses outputs
+# as over D-Bus.
 pactl set-default-sink "$SINK"
 brennet_start
-mute_set 0
-icon_press 2 100
-wait_mute yes || fail "a middle click did not mute"
 menu_window() { xdotool search --onlyvisible --classname '^brennet$' | grep -vx "$ICON"; }
 read -r _ _ w h < <(icon_geometry)
 xdotool mousemove --window "$ICON" $((w / 2)) $((h / 2)) mousedown 2 sleep 0.8
@@ -91,7 +80,6 @@ sleep 0.3
 screenshot menu-open >/dev/null
 menu_window >/dev/null || fail "the menu closed when the middle button was let go"
 expect_unchanged 0.5 || fail "the middle hold changed the volume or mute"
-mute_set 0
 # The fifth entry opens the outputs; the second of them is chosen with the keyboard.
 xdotool key --delay 100 Down Down Down Down Down Right Down Return
 wait_until default_is second || fail "choosing Second in the XEmbed icon's menu did not take"
