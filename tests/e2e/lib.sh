@@ -151,12 +151,11 @@ settings_write() {
 # The icon window: class "brennet", name "Brennet", viewable and embedded (its parent is not
 # the root window). Prints its id.
 icon_window() {
-    local w root parent
-    root=$(xwininfo -root | awk '/Window id:/ {print $4; exit}')
+    local w
     for w in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do
         [ "$(xdotool getwindowname "$w" 2>/dev/null)" = Brennet ] || continue
-        parent=$(xwininfo -children -id "$w" 2>/dev/null | awk '/Parent window id:/ {print $4}')
-        [ -n "$parent" ] && [ "$((parent))" -ne "$((root))" ] || continue
+        xwininfo -children -id "$w" 2>/dev/null | grep 'Parent window id:' |
+            grep -qv '(the root window)' || continue
         echo "$w"
         return 0
     done
@@ -277,11 +276,9 @@ expect_unchanged() {
 }
 
 # Watching the server's playback streams: sinkinputs_watch starts `pactl subscribe` into a
-# file; sinkinputs_new counts the new sink-inputs seen since then, and prints nothing and fails
-# when the watcher is no longer running (so "no new stream" cannot pass on a dead watcher).
-_e2e_subscribe_pid=
+# file; sinkinputs_new counts the new sink-inputs seen since then, and fails when the watcher is
+# no longer running (so "no new stream" cannot pass on a dead watcher).
 sinkinputs_watch() {
-    : >"$E2E_DIR/subscribe.log"
     pactl subscribe >"$E2E_DIR/subscribe.log" 2>&1 &
     _e2e_subscribe_pid=$!
     _e2e_bg_pids+=($!)
@@ -290,26 +287,17 @@ sinkinputs_watch() {
 }
 _subscribed() { pactl info >/dev/null 2>&1 && grep -q "on client #" "$E2E_DIR/subscribe.log"; }
 sinkinputs_new() {
-    if [ -z "$_e2e_subscribe_pid" ] || ! kill -0 "$_e2e_subscribe_pid" 2>/dev/null; then
-        echo "pactl subscribe is not running" >&2
-        return 1
-    fi
+    kill -0 "$_e2e_subscribe_pid" || return 1
     grep -c "'new' on sink-input" "$E2E_DIR/subscribe.log"
 }
 _sinkinputs_at_least() { [ "$(sinkinputs_new)" -ge "$1" ]; }
 wait_sinkinputs() { wait_until -t "${2:-$E2E_TIMEOUT}" _sinkinputs_at_least "$1"; }
 
-# A screenshot of the whole screen: screenshot NAME -> prints the file's path.
-screenshot() {
-    local file=$E2E_DIR/$1.png
-    import -window root "$file" && echo "$file"
-}
-
-# The icon's pixels in a new screenshot NAME: one "R G B" line each. Without a screenshot or an
-# icon to crop it prints nothing and fails, so no count stands in for it.
+# The icon's pixels in a new screenshot NAME.png of the screen: one "R G B" line each. Without a
+# screenshot or an icon to crop it prints nothing and fails, so no count stands in for it.
 icon_rgb() {
-    local shot x y w h
-    shot=$(screenshot "$1") && read -r x y w h < <(icon_geometry) && [ -n "${h:-}" ] || return 1
+    local shot=$E2E_DIR/$1.png x y w h
+    import -window root "$shot" && read -r x y w h < <(icon_geometry) && [ -n "${h:-}" ] || return 1
     convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage -depth 8 txt:- |
         awk -F'[(),]' 'NR > 1 {print $3, $4, $5}'
 }

@@ -30,19 +30,13 @@ log "built $deb"
 lintian --fail-on error --tag-display-limit 0 "$deb" >"$BUILD_DIR/lintian.log" 2>&1 ||
     fail "lintian reports errors: $(grep '^E:' "$BUILD_DIR/lintian.log")"
 
-package_installed=0
-package_remove() {
-    [ "$package_installed" -eq 1 ] || return 0
-    DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq brennet >/dev/null 2>&1
-    package_installed=0
-}
-
+# No Brennet package was installed before (see above): whatever happens, none is left after.
+export DEBIAN_FRONTEND=noninteractive
 e2e_setup
-trap '_status=$?; package_remove; (exit $_status); e2e_cleanup' EXIT
+trap 'status=$?; apt-get purge -y -qq brennet >/dev/null 2>&1; (exit $status); e2e_cleanup' EXIT
 
-DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$deb" \
-    >"$E2E_DIR/apt-install.log" 2>&1 || fail "apt-get install failed: $(tail "$E2E_DIR/apt-install.log")"
-package_installed=1
+apt-get install -y -qq --no-install-recommends "$deb" >"$E2E_DIR/apt-install.log" 2>&1 ||
+    fail "apt-get install failed: $(tail "$E2E_DIR/apt-install.log")"
 files=$(dpkg -L brennet)
 for f in /usr/bin/brennet "$INSTALLED" /usr/lib/brennet/Change.wav \
     /usr/share/applications/brennet.desktop /etc/xdg/autostart/brennet.desktop \
@@ -72,20 +66,17 @@ wait_until -t 10 _plays_installed || fail "no stream of /usr/lib/brennet/Change.
 kill "${_e2e_bg_pids[-1]}" 2>/dev/null
 
 # Apply restarts the installed executable.
-first=$BRENNET_PID
 icon_hold 1
 wait_options
 click_at "$OPTIONS" "$COMMAND3_AT"
-wait_restarted "$first"
+wait_restarted "$BRENNET_PID"
 [ "$(readlink "/proc/$BRENNET_PID/exe")" = "$INSTALLED" ] ||
     fail "Apply started $(readlink "/proc/$BRENNET_PID/exe"), not the installed executable"
 [ -f "$SETTINGS_FILE" ] || fail "Apply wrote no settings"
 brennet_stop
 
 # Removed: nothing of the package stays, only the user's settings.
-DEBIAN_FRONTEND=noninteractive apt-get purge -y -qq brennet >"$E2E_DIR/apt-purge.log" 2>&1 ||
-    fail "apt-get purge failed"
-package_installed=0
+apt-get purge -y -qq brennet >"$E2E_DIR/apt-purge.log" 2>&1 || fail "apt-get purge failed"
 left=
 while read -r f; do
     [ -d "$f" ] && [ ! -L "$f" ] && continue # shared folders such as /usr/bin stay

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# A fresh start: without a display the program says why and ends; under X its icon docks in the
-# tray, is visible over the tray's background, writes no settings, and docks again when the tray
-# host restarts. A settings file that is not INI text gives the defaults and is left byte for
-# byte as it was. (The tooltip is follow_master's, a custom icon from the settings
-# options_chooser's.)
+# Starts of the program. Without a display it says why and ends; an unknown argument (Qt's own
+# too) ends with 2 and a usage message. Under X a fresh start's icon docks in the tray, is
+# visible over the tray's background, writes no settings, and docks again when the tray host
+# restarts. Starting Brennet again opens the running one's options and ends with 0, a session
+# manager's restart (-session ID) beside it ends quietly, of two starts at the same moment one
+# runs. A settings file that is not INI text gives the defaults and is left byte for byte as it
+# was. (The tooltip is gestures.sh's, a custom icon from the settings options_chooser's.)
 source "$(dirname "$0")/lib.sh"
 
 # No display: one line and status 1, for a missing and for an unreachable X display, also in a
@@ -16,6 +18,10 @@ for display in "" ":97"; do
     [ "$out" = "Brennet needs a Wayland or X11 display for its tray icon" ] ||
         fail "without X (DISPLAY='$display') it said: $out"
 done
+usage=$("$BRENNET" -platform offscreen 2>&1)
+status=$?
+[ "$status" = 2 ] && grep -q '^usage: brennet' <<<"$usage" ||
+    fail "an unknown argument should end with 2 and a usage line (got $status: $usage)"
 
 # The pixels of the blue speaker in the icon's area of a new screenshot NAME.
 blue_pixels() { icon_rgb "$1" | awk '$3 > $1 + 60 && $3 > 150' | wc -l; }
@@ -58,6 +64,32 @@ click_expect 1 13108 "a left click after the tray host's restart did not step up
 blue=$(blue_pixels redocked)
 [ "$blue" -ge 40 ] || fail "the re-docked icon is not drawn ($blue blue pixels)"
 
+# A session manager's restart beside the running Brennet ends quietly, without the options.
+"$BRENNET" -session 10abcdef_2 >>"$E2E_DIR/brennet.log" 2>&1 || fail "-session beside a running Brennet"
+sleep 1
+! _options_shown || fail "a session manager's restart opened the options"
+"$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 || fail "a second start should end with 0"
+wait_options
+[ "$(brennet_pids | wc -l)" = 1 ] || fail "more than one Brennet runs after a second start"
+"$BRENNET" --options >>"$E2E_DIR/brennet.log" 2>&1 ||
+    fail "brennet --options beside a running one should end with 0"
+[ "$(brennet_pids | wc -l)" = 1 ] || fail "more than one Brennet runs after --options"
+kill -0 "$BRENNET_PID" || fail "the first Brennet ended"
+
+# Two starts at the same moment (no session bus here): the first is held between taking its
+# socket and listening on it (strace delays listen() by 4 s) when the second looks; the second
+# must hand over and end rather than take the socket too.
+brennet_stop
+strace -f -qq -o /dev/null -e trace=listen -e inject=listen:delay_enter=4000000 "$BRENNET" \
+    >>"$E2E_DIR/brennet.log" 2>&1 &
+_e2e_bg_pids+=($!)
+sleep 1.5 # the first one is inside its claim by now
+"$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 &
+second=$!
+wait_until -t 10 _gone "$second" || fail "two Brennets started at the same moment both run"
+BRENNET_PID=$(brennet_pids) # the traced first one, which the end of the test stops
+[ "$(wc -w <<<"$BRENNET_PID")" = 1 ] || fail "not one Brennet after two starts at the same moment"
+
 # Garbage in the settings file: the defaults apply (step 10 %) and the file stays exactly as it
 # was, even after clicks, with nothing beside it.
 brennet_stop
@@ -71,4 +103,4 @@ brennet_stop
 cmp "$SETTINGS_FILE" "$E2E_DIR/garbage" || fail "the garbage settings file was changed"
 [ "$(ls -A "$(dirname "$SETTINGS_FILE")")" = Brennet.ini ] ||
     fail "files appeared beside the settings file: $(ls -A "$(dirname "$SETTINGS_FILE")")"
-pass "docks, writes no settings, survives the tray host's restart; garbage settings give defaults and stay"
+pass "no display, bad argument; docks, survives the tray host's restart; one instance; garbage settings stay"
