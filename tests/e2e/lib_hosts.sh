@@ -52,25 +52,24 @@ brennet_start_sni() {
 
 # A gesture with the real pointer on the panel's first icon: a click or wheel notch (see BUTTON),
 # or menuN: the menu as the panel pops it up on a right click, and its entry N (1 to 7).
-panel_gesture() {
-    case $1 in
-    menu*) menu_choose "${1#menu}" ;;
-    *) xdotool mousemove 16 16 click "${BUTTON[$1]}" ;;
-    esac
-}
 _menu_shown() { # the panel's visible window other than the panel
     local panel
     panel=$(xdotool search --onlyvisible --name '^LXQt Panel$' | head -n 1)
     MENU=$(xdotool search --onlyvisible --classname '^lxqt-panel$' | grep -vx "$panel" | head -n 1)
     [ -n "$MENU" ]
 }
-menu_choose() {
+panel_gesture() {
     local x y w h rows=(0 7 21 34 47 61 79 93) # each entry's middle, in hundredths of the menu's height
-    panel_gesture right
-    wait_until _menu_shown || fail "right click: no menu"
-    read -r x y w h < <(icon_geometry "$MENU")
-    xdotool mousemove $((x + w / 3)) $((y + h * rows[$1] / 100)) click 1
-    wait_until -t 5 eval '! _menu_shown' || fail "the menu did not close after choosing entry $1"
+    case $1 in
+    menu*)
+        panel_gesture right
+        wait_until _menu_shown || fail "right click: no menu"
+        read -r x y w h < <(icon_geometry "$MENU")
+        xdotool mousemove $((x + w / 3)) $((y + h * rows[${1#menu}] / 100)) click 1
+        wait_until -t 5 eval '! _menu_shown' || fail "the menu did not close after $1"
+        ;;
+    *) xdotool mousemove 16 16 click "${BUTTON[$1]}" ;;
+    esac
 }
 
 # GNOME Shell as the window manager of the Xvfb, with the AppIndicator extension (its
