@@ -25,17 +25,16 @@ at[waybar]=$ICON_AT
 # tray_lxqt's).
 gestures_expect pointer "${at[swaybar]}" <<'EOF'
 left 6554
-left 13108
-right 6554
-up 13108
-down 6554
+right 0
+up 6554
+down 0
 middle yes
 middle no
 EOF
 gestures_expect pointer "${at[waybar]}" <<'EOF'
-left 13108
-up 19662
-down 13108
+left 6554
+up 13108
+down 6554
 middle yes
 menu3 no
 EOF
