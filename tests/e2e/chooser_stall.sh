@@ -18,9 +18,8 @@ app=$E2E_DIR/app
 mkdir -p "$app/stalled" "$E2E_DIR/elsewhere"
 cp "$BRENNET" "$app/brennet"
 BRENNET=$app/brennet
-bindfs -f "$E2E_DIR/elsewhere" "$app/stalled" &
+spawn bindfs.log bindfs -f "$E2E_DIR/elsewhere" "$app/stalled"
 fuse_pid=$!
-_e2e_bg_pids+=($fuse_pid)
 trap 'status=$?; kill -CONT $fuse_pid; umount -l "$app/stalled"; (exit $status); e2e_cleanup' EXIT
 wait_until -t 10 mountpoint -q "$app/stalled" || fail "bindfs did not mount"
 

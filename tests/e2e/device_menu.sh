@@ -18,8 +18,7 @@ fi
 wait_until eval "pactl list short sources | grep -q mic" || fail "no null source"
 pactl set-default-source mic
 pactl set-sink-volume second 0
-pacat --device="$SINK" /dev/zero &
-_e2e_bg_pids+=($!)
+spawn pacat.log pacat --device="$SINK" /dev/zero
 
 sink_id() { pactl list short sinks | awk -v n="$1" '$2 == n {print $1}'; }
 stream_on() { [ "$(pactl list short sink-inputs | awk '{print $2}')" = "$(sink_id "$1")" ]; }
@@ -47,9 +46,7 @@ wait_until stream_on second || fail "the playing stream did not move to Second"
 item /StatusNotifierItem org.kde.StatusNotifierItem.Activate 0 0 >/dev/null
 SINK=second wait_volume 6554 || fail "the next click did not step the chosen output"
 
-gdbus monitor --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /MenuBar \
-    >"$E2E_DIR/signals.log" 2>&1 &
-_e2e_bg_pids+=($!)
+spawn signals.log gdbus monitor --session -d "org.kde.StatusNotifierItem-$BRENNET_PID-1" -o /MenuBar
 wait_until grep -q "is owned by" "$E2E_DIR/signals.log" || fail "gdbus monitor did not start"
 pactl load-module module-null-sink sink_name=third sink_properties=device.description=Third >/dev/null
 wait_until shows Third || fail "an output added while Brennet runs is not listed"

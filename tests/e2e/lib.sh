@@ -114,6 +114,13 @@ e2e_setup() {
     unset QT_QPA_PLATFORM QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS
 }
 
+# Starts COMMAND... in the background, its output added to $E2E_DIR/LOG, and has the end of the
+# test stop it: spawn LOG COMMAND... (its pid is then in $!).
+spawn() {
+    "${@:2}" >>"$E2E_DIR/$1" 2>&1 &
+    _e2e_bg_pids+=($!)
+}
+
 # A private bus, none of the machine's, whose address goes into the variable VARIABLE (default
 # DBUS_SESSION_BUS_ADDRESS): private_bus [VARIABLE]. No accessibility bus starts beside it.
 private_bus() {
@@ -279,9 +286,9 @@ expect_unchanged() {
 # file; sinkinputs_new counts the new sink-inputs seen since then, and fails when the watcher is
 # no longer running (so "no new stream" cannot pass on a dead watcher).
 sinkinputs_watch() {
-    pactl subscribe >"$E2E_DIR/subscribe.log" 2>&1 &
+    : >"$E2E_DIR/subscribe.log"
+    spawn subscribe.log pactl subscribe
     _e2e_subscribe_pid=$!
-    _e2e_bg_pids+=($!)
     # Subscribed once the server has told it about a client we connect ourselves.
     wait_until -t 10 _subscribed || fail "pactl subscribe did not start"
 }

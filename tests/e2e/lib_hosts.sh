@@ -30,16 +30,14 @@ lxqt_start() {
     mkdir -p "$XDG_CONFIG_HOME/lxqt"
     printf '%s\n' '[panel1]' plugins=statusnotifier position=Top panelSize=32 iconSize=24 \
         '[statusnotifier]' type=statusnotifier alignment=Left >"$XDG_CONFIG_HOME/lxqt/panel.conf"
-    lxqt-panel >>"$E2E_DIR/panel.log" 2>&1 &
-    _e2e_bg_pids+=($!)
+    spawn panel.log lxqt-panel
     wait_until _watcher_up || fail "lxqt-panel's status notifier did not start"
 }
 
 # KDE's xembedsniproxy: an XEmbed tray that shows each icon as an item of its own.
 proxy_start() {
     [ -x "$XEMBEDSNIPROXY" ] || fail "no $XEMBEDSNIPROXY (run scripts/install-deps --test)"
-    QT_LOGGING_RULES=kde.xembedsniproxy.debug=true "$XEMBEDSNIPROXY" >>"$E2E_DIR/proxy.log" 2>&1 &
-    _e2e_bg_pids+=($!)
+    spawn proxy.log env QT_LOGGING_RULES=kde.xembedsniproxy.debug=true "$XEMBEDSNIPROXY"
     wait_until grep -q "Manager selection claimed" "$E2E_DIR/proxy.log" ||
         fail "xembedsniproxy did not take the tray selection"
 }
@@ -78,8 +76,7 @@ gnome_start() {
     private_bus DBUS_SYSTEM_BUS_ADDRESS
     export GSETTINGS_BACKEND=keyfile XDG_DATA_HOME=$E2E_DIR/data XDG_CACHE_HOME=$E2E_DIR/cache
     gsettings set org.gnome.shell enabled-extensions "['ubuntu-appindicators@ubuntu.com']"
-    gnome-shell --x11 --replace >>"$E2E_DIR/gnome-shell.log" 2>&1 &
-    _e2e_bg_pids+=($!)
+    spawn gnome-shell.log gnome-shell --x11 --replace
     wait_until -t 60 grep -q "GNOME Shell started" "$E2E_DIR/gnome-shell.log" && wait_until _watcher_up ||
         fail "GNOME Shell with its AppIndicator extension did not start"
 }

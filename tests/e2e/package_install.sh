@@ -56,10 +56,8 @@ brennet_start
 [ "$(readlink "/proc/$BRENNET_PID/exe")" = "$INSTALLED" ] || fail "not running the installed file"
 
 # A click plays the installed click sound: collect the server's playback streams meanwhile.
-streams=$E2E_DIR/streams.txt
-(while :; do pactl list sink-inputs >>"$streams" 2>/dev/null; done) &
-_e2e_bg_pids+=($!)
-_plays_installed() { grep -F 'media.filename' "$streams" | grep -qF '/usr/lib/brennet/Change.wav'; }
+spawn streams.txt bash -c 'while :; do pactl list sink-inputs; done'
+_plays_installed() { grep -F media.filename "$E2E_DIR/streams.txt" | grep -qF /usr/lib/brennet/Change.wav; }
 volume_set 0
 click_expect 1 6554 "a click on the installed program did not step the volume"
 wait_until -t 10 _plays_installed || fail "no stream of /usr/lib/brennet/Change.wav was seen"

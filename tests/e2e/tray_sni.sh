@@ -17,9 +17,8 @@ cp "$(dirname "$0")/xfce4-panel.xml" "$panel_xml"
 hosts_bus
 
 panel_start() {
-    xfce4-panel --disable-wm-check >>"$E2E_DIR/panel.log" 2>&1 &
+    spawn panel.log xfce4-panel --disable-wm-check
     PANEL_PID=$!
-    _e2e_bg_pids+=("$PANEL_PID")
 }
 # The item's methods as hosts call them: Activate or SecondaryActivate, menuN (a click on the
 # menu's entry N by EventGroup, as waybar sends it), or PROGRAM:DELTA (a vertical Scroll from a

@@ -80,9 +80,8 @@ kill -0 "$BRENNET_PID" || fail "the first Brennet ended"
 # socket and listening on it (strace delays listen() by 4 s) when the second looks; the second
 # must hand over and end rather than take the socket too.
 brennet_stop
-strace -f -qq -o /dev/null -e trace=listen -e inject=listen:delay_enter=4000000 "$BRENNET" \
-    >>"$E2E_DIR/brennet.log" 2>&1 &
-_e2e_bg_pids+=($!)
+spawn brennet.log strace -f -qq -o /dev/null -e trace=listen -e inject=listen:delay_enter=4000000 \
+    "$BRENNET"
 sleep 1.5 # the first one is inside its claim by now
 "$BRENNET" >>"$E2E_DIR/brennet.log" 2>&1 &
 second=$!
