@@ -28,7 +28,7 @@ read -r _ _ w h < <(icon_geometry)
 # The icon's pixels as one checksum; red OP N: the mute cross's red pixels compared with N.
 icon_sum() { icon_rgb icon | md5sum; }
 changed_from() { [ "$(icon_sum)" != "$1" ]; }
-red() { [ "$(icon_pixels red "224 32 32")" "$1" "$2" ]; }
+red() { test "$(icon_pixels red "224 32 32")" "$1" "$2"; }
 # The tooltip shown while hovering the icon: "Brennet", then a line that contains TEXT.
 _tip_has() {
     for t in $(xdotool search --onlyvisible --classname '^brennet$' 2>/dev/null); do
