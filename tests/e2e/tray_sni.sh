@@ -10,10 +10,9 @@ source "$(dirname "$0")/lib_hosts.sh"
 
 e2e_setup
 settings_write 10 0 0
-panel_xml=$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml
-mkdir -p "$(dirname "$panel_xml")"
 # One panel at the top holding only the status tray (XEmbed and StatusNotifierItem).
-cp "$(dirname "$0")/xfce4-panel.xml" "$panel_xml"
+install -D -m 644 "$(dirname "$0")/xfce4-panel.xml" \
+    "$XDG_CONFIG_HOME/xfce4/xfconf/xfce-perchannel-xml/xfce4-panel.xml"
 hosts_bus
 
 panel_start() {

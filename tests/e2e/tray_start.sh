@@ -94,8 +94,7 @@ BRENNET_PID=$(brennet_pids) # the traced first one, which the end of the test st
 brennet_stop
 printf '\x00\x01\xff\xfe[\xe8\xae\xbe\n%%U589E=\x00zz\r\n\x80\x81 not ini at all\n' >"$E2E_DIR/garbage"
 head -c 300 /dev/urandom >>"$E2E_DIR/garbage"
-mkdir -p "$(dirname "$SETTINGS_FILE")"
-cp "$E2E_DIR/garbage" "$SETTINGS_FILE"
+install -D -m 644 "$E2E_DIR/garbage" "$SETTINGS_FILE"
 brennet_start
 click_expect 1 19662 "with a garbage settings file the step is not the default 10 %"
 brennet_stop
