@@ -4,7 +4,8 @@
 #
 #   sway_setup; sway_brennet_start; wait_icon_in_bar top; pointer "$ICON_AT" left
 #
-# The pointer is the seat's own (`swaymsg seat - cursor ...`), as a user's mouse moves and clicks.
+# The pointer is the seat's own (`swaymsg seat - cursor ...`), as a user's mouse moves and clicks;
+# its wheel turns by notches of the session's virtual pointer.
 SWAY_DIR=
 
 in_session() { "$SWAY_DIR/in-session" "$@"; }
@@ -76,8 +77,7 @@ pointer() {
     left) button=button1 ;;
     middle) button=button2 ;;
     right) button=button3 ;;
-    up) button=button4 ;;
-    down) button=button5 ;;
+    up | down) ;;
     menu*)
         pointer "$1" right
         wait_until -t 10 _menu_shown "${2#menu}" || fail "a right click at $1 opened no menu"
@@ -86,7 +86,11 @@ pointer() {
         ;;
     esac
     # shellcheck disable=SC2086
-    in_session swaymsg -q seat - cursor set $1 && in_session swaymsg -q seat - cursor press $button
-    # A wheel press is the notch; its release would be another.
-    [[ $button =~ button[45] ]] || in_session swaymsg -q seat - cursor release $button
+    in_session swaymsg -q seat - cursor set $1 || return
+    case $2 in
+    up) in_session "$SWAY_DIR/virtual-pointer" wheel -1 ;;
+    down) in_session "$SWAY_DIR/virtual-pointer" wheel 1 ;;
+    *) in_session swaymsg -q seat - cursor press $button &&
+        in_session swaymsg -q seat - cursor release $button ;;
+    esac
 }
