@@ -112,8 +112,8 @@ gnome_click() {
     xdotool mousemove "$GNOME_ICON_X" 15 click $1
 }
 # The item's menu opens on a left click; entry N (1 to 7) lies at a fixed place under it.
-_gnome_menu_shown() { # the menu's grey at its lower right corner
-    import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -q '(48,48,48)'
+_gnome_menu_shown() { # the menu's grey at its lower right corner (GNOME 43's, 48's)
+    import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -qE '\((48,48,48|54,54,58)\)'
 }
 gnome_menu() {
     local rows=(0 62 98 134 170 206 256 293)
