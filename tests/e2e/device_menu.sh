@@ -16,6 +16,9 @@ else
     pactl load-module module-null-source source_name=mic >/dev/null
 fi
 wait_until eval "pactl list short sources | grep -q mic" || fail "no null source"
+# A recording keeps it running: PipeWire 1.4 drops the mute of a null source that never ran.
+parecord --device=mic --raw /dev/null &
+_e2e_bg_pids+=($!)
 pactl set-default-source mic
 pactl set-sink-volume second 0
 pacat --device="$SINK" /dev/zero &
