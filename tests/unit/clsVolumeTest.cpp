@@ -122,6 +122,7 @@ TEST_F(clsVolumeTest, EachChannelReachesItsOwnLineAndMissingOnesFailQuietly) {
     }
     auto volume = make();
     clsVolume& v = *volume;
+    EXPECT_EQ(v.MaxVolumeMeterInput(), 0) << "no line with a peak meter, no input meter";
     for (int n = 1; n <= 6; ++n) {
         const Channel& c = kChannels[n - 1];
         FakeEngine::State& state = engine.lines[c.line];

@@ -10,7 +10,6 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QLocale>
 #include <QtEndian>
 
 namespace {
@@ -19,7 +18,6 @@ using namespace settingNames;
 
 class frmMainInitializeTest : public ::testing::Test {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale::c()); }
     FrmMainRig rig;
 };
 
