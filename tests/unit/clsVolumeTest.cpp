@@ -93,9 +93,7 @@ TEST_F(clsVolumeTest, WithoutASoundSystemAnswersZeroAndLooksForOneAtMostOncePerS
     EXPECT_EQ(engine.connects, attempts + 1);
 
     engine.reachable = true;
-    now += 999ms;
-    EXPECT_EQ(v.VolumeLevel(), 0);
-    now += 1ms;
+    now += 1s;
     EXPECT_EQ(v.VolumeLevel(), 40) << "found before the read";
     const int opened = engine.connects;
     EXPECT_EQ(v.MinVolumeMeterInput(), -32768);

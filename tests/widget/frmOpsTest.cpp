@@ -3,6 +3,7 @@
 
 #include "FileChooser.h"
 #include "FrmMainRig.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -182,9 +183,7 @@ void frmOpsTest::failuresKeepRunning() {
     for (const QString& key : {kStep, kSound, kUserIcon, kIconFile, kSoundFile}) {
         rig_->save(key, QStringLiteral("1"));
     }
-    QFile file(rig_->settings.fileName(kApplication));
-    const QByteArray before = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    file.close();
+    const QByteArray before = readFile(rig_->settings.fileName(kApplication));
     rig_->form->Timer1_Timer();
     ops().setStepText(QStringLiteral("7"));
     ops().IconName = QStringLiteral("/pics/") + QString(300, QLatin1Char('a'));
@@ -217,7 +216,7 @@ void frmOpsTest::failuresKeepRunning() {
         QVERIFY(rig_->process.started.isEmpty());
         QCOMPARE(rig_->tray.count(NIM_DELETE), 0);
         QVERIFY(ops().loadedForm()->isVisible());  // the user can try again or cancel
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), before);
+        QCOMPARE(readFile(rig_->settings.fileName(kApplication)), before);
     }
 }
 
