@@ -1,7 +1,6 @@
 // The options dialog over the real main window and settings store, with fake tray, mixer and
 // process.
 
-#include "FileChooser.h"
 #include "FrmMainRig.h"
 #include "TestFiles.h"
 
@@ -17,10 +16,6 @@
 using namespace settingNames;
 
 namespace {
-
-struct FakeChooser : FileChooser {
-    void showModeless() override {}
-};
 
 void clickIndicator(QCheckBox* box) {
     QStyleOptionButton option;
@@ -53,12 +48,11 @@ private:
     void start(const QString& configHome) {
         rig_ = std::make_unique<FrmMainRig>(QStringLiteral("/opt/brennet"), configHome);
         rig_->make().Initialize();
-        rig_->makeOptions().setChooser(&chooser_);
+        rig_->makeOptions();  // no file chooser: the Browse buttons are frmOpenTest's
     }
     frmOps& ops() { return *rig_->ops; }
 
     std::unique_ptr<FrmMainRig> rig_;
-    FakeChooser chooser_;
 };
 
 // The left hold shows the modeless dialog filled from the settings, with the main window's icon
