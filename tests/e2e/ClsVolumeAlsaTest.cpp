@@ -89,20 +89,20 @@ TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
         Rig v;
         ASSERT_EQ(v.VolumeMax(), 65536);
         server.stop();
-        // Polled hard while the server is away: every access fails promptly, and the
-        // reconnection attempts are paced, so the accesses cost little CPU time.
+        // Polled hard while the server is away: the engine's reopening attempts are paced, so
+        // the accesses cost little CPU time. (What the class answers meanwhile: clsVolumeTest.)
         const std::clock_t cpuBefore = std::clock();
         const auto start = Clock::now();
         for (int i = 0; i < 200; ++i) {
-            EXPECT_EQ(v.VolumeLevel(), 0);
-            EXPECT_NE(v.LastResult(), 0);
+            v.VolumeLevel();
             v.VolumeLevel(1000);
-            EXPECT_NE(v.LastResult(), 0);
             std::this_thread::sleep_for(5ms);
         }
         EXPECT_LT(double(std::clock() - cpuBefore) / CLOCKS_PER_SEC,
                   0.5 * ((Clock::now() - start) / 1.0s));
-        EXPECT_EQ(v.VolumeMute(), VB_FALSE);
+        EXPECT_NE(v.LastResult(), 0) << "the write failed";
+        EXPECT_EQ(v.VolumeLevel(), 0);
+        EXPECT_NE(v.LastResult(), 0) << "and so does a read";
 
         // Back again: the controls found at creation work at the next access, also after a
         // stop and a start between two accesses.
@@ -125,8 +125,6 @@ TEST(ClsVolumeOverAlsa, SurvivesTheServerRestartingAndStartingLate) {
     pactl("set-sink-volume nullsink 15000");
     ASSERT_TRUE(PulseServer::waitFor([&] { return v.VolumeLevel() == 15000; }, 5s));
     EXPECT_EQ(v.VolumeMax(), 65536);
-    v.VolumeLevel(16000);
-    EXPECT_EQ(PulseServer::volume(), 16000);
 }
 
 // The buffers' cycling itself is clsVolumeTest's (the class) and AlsaWaveInTest's (the device).
@@ -147,11 +145,6 @@ TEST(ClsVolumeOverAlsa, InputMeterFollowsTheSource) {
         // reading the sine.
         poll(v, 5s, [](int32_t level) { EXPECT_GT(level, 8000); });
         EXPECT_EQ(v.notifier.count(), 0);
-
-        // A mixer without the capture offers no input meter.
-        AlsaEngine bareEngine;
-        EngineMixer bare(bareEngine);
-        EXPECT_EQ(clsVolume(bare, v.waveIn, v.notifier).MaxVolumeMeterInput(), 0);
     }
     // The idle sink's monitor as the source: the meter reads silence.
     pactl("set-default-source nullsink.monitor");

@@ -16,6 +16,8 @@ else
     pactl load-module module-null-source source_name=mic >/dev/null
 fi
 wait_until eval "pactl list short sources | grep -q mic" || fail "no null source"
+# A recording keeps it running: PipeWire 1.4 drops the mute of a null source that never ran.
+spawn parecord.log parecord --device=mic --raw /dev/null
 pactl set-default-source mic
 pactl set-sink-volume second 0
 spawn pacat.log pacat --device="$SINK" /dev/zero

@@ -88,8 +88,8 @@ _gnome_icon() {
         'NR > 1 && $5 > 150 && $3 < 120 {s += $1; n++} END {if (n > 20) print int(s / n)}')
     [ -n "$GNOME_ICON_X" ]
 }
-_gnome_menu_shown() { # the menu's grey at its lower right corner
-    import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -q '(48,48,48)'
+_gnome_menu_shown() { # the menu's grey at its lower right corner (GNOME 43's, 48's)
+    import -window root -crop 1x1+1265+235 -depth 8 txt:- | grep -qE '\((48,48,48|54,54,58)\)'
 }
 gnome_gesture() {
     local rows=(0 62 98 134 170 206 256 293)

@@ -4,7 +4,8 @@
 #
 #   sway_setup; brennet_run; wait_icon_in_bar top; pointer "$ICON_AT" left
 #
-# The pointer is the seat's own (`swaymsg seat - cursor ...`), as a user's mouse moves and clicks.
+# The pointer is the seat's own (`swaymsg seat - cursor ...`), as a user's mouse moves and clicks;
+# its wheel turns by notches of the session's virtual pointer.
 SWAY_DIR=
 
 # e2e_setup without X, then the session, whose client variables it exports; brennet_run,
@@ -64,9 +65,14 @@ pointer() {
         pointer "$(sed -n "${2#menu}p" <<<"$MENU")" left
         return
     fi
-    local button=button${BUTTON[$2]}
     # shellcheck disable=SC2086
-    in_session swaymsg -q seat - cursor set $1 && in_session swaymsg -q seat - cursor press $button
-    # A wheel press is the notch; its release would be another.
-    [[ $button =~ button[45] ]] || in_session swaymsg -q seat - cursor release $button
+    in_session swaymsg -q seat - cursor set $1 || return
+    case $2 in
+    up) in_session "$SWAY_DIR/virtual-pointer" wheel -1 ;;
+    down) in_session "$SWAY_DIR/virtual-pointer" wheel 1 ;;
+    *)
+        in_session swaymsg -q seat - cursor press "button${BUTTON[$2]}" &&
+            in_session swaymsg -q seat - cursor release "button${BUTTON[$2]}"
+        ;;
+    esac
 }

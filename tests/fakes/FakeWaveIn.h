@@ -14,7 +14,7 @@
 #include "WaveInService.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <deque>
 #include <map>
 #include <string>
@@ -101,10 +101,7 @@ public:
         });
     }
     MMRESULT waveInGetErrorTextA(MMRESULT code, char* text, uint32_t size) override {
-        const std::string message = errorText(code);
-        const size_t n = std::min<size_t>(message.size(), size - 1);
-        std::memcpy(text, message.data(), n);
-        text[n] = '\0';
+        std::snprintf(text, size, "%s", errorText(code).c_str());  // cut to the buffer
         return MMSYSERR_NOERROR;
     }
 

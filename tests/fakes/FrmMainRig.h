@@ -10,7 +10,8 @@
 //     form.Form_Load();
 //     rig.tray.click(WM_LBUTTONDOWN);                 // the tray hands a mouse message over
 //
-// Form_Unload does not end the test program: it counts endCalls instead.
+// Form_Unload does not end the test program: it counts endCalls instead. Numbers are read and
+// shown in the C locale.
 
 #include "EngineMixer.h"
 #include "FakeEngine.h"
@@ -25,6 +26,7 @@
 #include "frmOps.h"
 
 #include <QApplication>
+#include <QLocale>
 #include <QTemporaryDir>
 
 #include <memory>
@@ -38,6 +40,7 @@ public:
           process(programFolder + QStringLiteral("/brennet")),
           programFolder_(programFolder) {
         ensureApplication();
+        QLocale::setDefault(QLocale::c());
         engine.add(MixerEngine::Line::Speakers, {0, 255});
     }
     ~FrmMainRig() {

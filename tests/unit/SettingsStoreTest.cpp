@@ -2,6 +2,7 @@
 
 #include "SettingNames.h"
 #include "SettingsStore.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -16,18 +17,6 @@
 namespace {
 
 using namespace settingNames;
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
 
 class SettingsStoreTest : public ::testing::Test {
 protected:
@@ -90,13 +79,14 @@ TEST_F(SettingsStoreTest, ValuesComeBackExactly) {
     EXPECT_EQ(get("v0"), "@Variant(y)");
 
     // A hand-edited file: unquoted comma, blanks around "=".
-    writeAll(file(), "; mine\n[%U8BBE%U7F6E]\n%U589E%U52A0%20%20%20%20%20%20%20=12,5\nA = 1\n");
+    ASSERT_TRUE(writeFile(
+        file(), "; mine\n[%U8BBE%U7F6E]\n%U589E%U52A0%20%20%20%20%20%20%20=12,5\nA = 1\n"));
     EXPECT_EQ(get(kStep), "12,5");
     EXPECT_EQ(get("A"), "1");
 
     // A settings file that links to one kept elsewhere stays a link.
     const QString target = home.path() + "/dotfiles/Brennet.ini";
-    writeAll(target, "[other]\nk=v\n");
+    ASSERT_TRUE(writeFile(target, "[other]\nk=v\n"));
     QFile::remove(file());
     ASSERT_TRUE(QFile::link(target, file()));
     ASSERT_TRUE(save(kSound, "0"));
@@ -107,31 +97,31 @@ TEST_F(SettingsStoreTest, ValuesComeBackExactly) {
 TEST_F(SettingsStoreTest, FilesItCannotReadAreLeftAlone) {
     // Garbage: defaults when read; kept byte for byte under a name of its own when written.
     QByteArray garbage("UserIcon=1\n\x89PNG\r\n\x1a\n\0\0\0\rIHDR\xff\xfe\x01", 27);
-    writeAll(file(), garbage);
+    ASSERT_TRUE(writeFile(file(), garbage));
     EXPECT_EQ(get("UserIcon"), "<default>");
     ASSERT_TRUE(save(kSound, "0")) << qPrintable(store.lastError());
     EXPECT_EQ(get(kSound), "0");
     const QStringList kept = QDir(home.path() + "/Brennet").entryList({"Brennet.ini.unreadable-*"});
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_EQ(readAll(home.path() + "/Brennet/" + kept[0]), garbage);
+    EXPECT_EQ(readFile(home.path() + "/Brennet/" + kept[0]), garbage);
 
     // A folder in its place: defaults, and a write fails naming the file.
     QFile::remove(file());
-    writeAll(file() + "/inside", "x");
+    ASSERT_TRUE(writeFile(file() + "/inside", "x"));
     EXPECT_EQ(get(kSound), "<default>");
     EXPECT_FALSE(save(kSound, "0"));
     EXPECT_TRUE(store.lastError().contains(file())) << qPrintable(store.lastError());
-    EXPECT_EQ(readAll(file() + "/inside"), "x");
+    EXPECT_EQ(readFile(file() + "/inside"), "x");
 
     // No read permission (binds only ordinary users).
     QDir(file()).removeRecursively();
-    writeAll(file(), "[x]\na=1\n");
+    ASSERT_TRUE(writeFile(file(), "[x]\na=1\n"));
     if (::geteuid() != 0) {
         ASSERT_TRUE(QFile::setPermissions(file(), QFileDevice::WriteOwner));
         EXPECT_EQ(get("a", "x"), "<default>");
         EXPECT_FALSE(save("a", "2", "x"));
         QFile::setPermissions(file(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-        EXPECT_EQ(readAll(file()), "[x]\na=1\n");
+        EXPECT_EQ(readFile(file()), "[x]\na=1\n");
     }
 }
 

@@ -20,7 +20,8 @@ TEST(TrayMenuTest, OutputsKeepTheirIdsAndOneCardOffersNoChoice) {
     auto tick = [&](int id) { return menu.properties(id).value("toggle-state").toInt(); };
 
     EXPECT_THAT(menu.children(TrayMenu::Outputs), ElementsAre(100, 101));
-    EXPECT_TRUE(tick(100) == 1 && tick(101) == 0);
+    EXPECT_EQ(tick(100), 1);
+    EXPECT_EQ(tick(101), 0);
     ASSERT_TRUE(menu.activate(101));
     EXPECT_TRUE(devices.chosen.empty()) << "only after the caller has returned";
     QCoreApplication::processEvents();
@@ -30,8 +31,10 @@ TEST(TrayMenuTest, OutputsKeepTheirIdsAndOneCardOffersNoChoice) {
     devices.list = {{"b", "HDMI", true}, {"c", "Headset", false}};
     EXPECT_TRUE(menu.refresh());
     EXPECT_THAT(menu.children(TrayMenu::Outputs), ElementsAre(101, 102));
-    EXPECT_TRUE(layouts == 1 && tick(101) == 1);
-    EXPECT_FALSE(menu.activate(100) || menu.refresh()) << "gone, and nothing changed since";
+    EXPECT_EQ(layouts, 1);
+    EXPECT_EQ(tick(101), 1);
+    EXPECT_FALSE(menu.activate(100)) << "gone";
+    EXPECT_FALSE(menu.refresh()) << "nothing changed since";
     devices.list.push_back({"a", "Speakers", false});
     menu.refresh();
     EXPECT_THAT(menu.children(TrayMenu::Outputs), ElementsAre(101, 102, 100));
@@ -42,5 +45,6 @@ TEST(TrayMenuTest, OutputsKeepTheirIdsAndOneCardOffersNoChoice) {
     menu.refresh();
     const int card = menu.children(TrayMenu::Outputs).at(0);
     EXPECT_FALSE(menu.properties(card).value("enabled").toBool());
-    EXPECT_FALSE(menu.activate(card) || menu.activate(TrayMenu::Microphone));
+    EXPECT_FALSE(menu.activate(card));
+    EXPECT_FALSE(menu.activate(TrayMenu::Microphone));
 }

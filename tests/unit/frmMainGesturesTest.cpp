@@ -1,23 +1,16 @@
 // Clicks and holds on the tray icon: the steps they make on the mixer, the flags, the sounds and
 // the options dialog. The timers' ticks are driven directly.
 
-#include "FakeOptionsView.h"
 #include "FrmMainRig.h"
 
 #include <gtest/gtest.h>
-
-#include <QLocale>
 
 namespace {
 
 class frmMainGesturesTest : public ::testing::Test {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale::c()); }
-    void TearDown() override { QLocale::setDefault(QLocale::c()); }
-
     frmMain& start() {
         frmMain& form = rig.make();
-        form.setOptionsView(&view);
         form.Form_Load();
         master.clearCounts();
         return form;
@@ -43,7 +36,6 @@ protected:
 
     FrmMainRig rig;
     FakeEngine::State& master = rig.master();
-    FakeOptionsView view;
 };
 
 TEST_F(frmMainGesturesTest, StepTableForRange255) {

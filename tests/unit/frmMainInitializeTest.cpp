@@ -2,6 +2,7 @@
 // the custom icon.
 
 #include "FrmMainRig.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include <QFile>
 #include <QImage>
 #include <QImageWriter>
-#include <QLocale>
 #include <QtEndian>
 
 namespace {
@@ -19,7 +19,6 @@ using namespace settingNames;
 
 class frmMainInitializeTest : public ::testing::Test {
 protected:
-    void SetUp() override { QLocale::setDefault(QLocale::c()); }
     FrmMainRig rig;
 };
 
@@ -100,11 +99,9 @@ TEST_F(frmMainInitializeTest, CustomIconRules) {
         EXPECT_TRUE(QImageWriter(&buffer, format).write(image));
         return bytes;
     };
-    auto writeFile = [&](const QString& name, const QByteArray& bytes) {
+    auto write = [&](const QString& name, const QByteArray& bytes) {
         const QString path = rig.temporary.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        EXPECT_EQ(file.write(bytes), bytes.size());
+        EXPECT_TRUE(writeFile(path, bytes));
         return path;
     };
     const QByteArray red = encode(32, Qt::red, "ico");
@@ -117,18 +114,18 @@ TEST_F(frmMainInitializeTest, CustomIconRules) {
     QList<QByteArray> many(16, red);
     many += QList<QByteArray>(40, encode(48, Qt::blue, "ico"));
 
-    const QString redFile = writeFile("red.ico", red);
-    const QString manyFile = writeFile("many.ico", joinIcons(many));
+    const QString redFile = write("red.ico", red);
+    const QString manyFile = write("many.ico", joinIcons(many));
     const std::tuple<const char*, QString, bool> cases[] = {
         {"1", redFile, true},
         {"0", redFile, false},
         {"1", rig.temporary.filePath("missing.ico"), false},
-        {"1", writeFile("png.ico", encode(32, Qt::red, "png")), false},  // a PNG inside
-        {"1", rig.temporary.path(), false},                              // a folder
-        {"1", writeFile("png-inside.ico", pngInside), true},
+        {"1", write("png.ico", encode(32, Qt::red, "png")), false},  // a PNG inside
+        {"1", rig.temporary.path(), false},                          // a folder
+        {"1", write("png-inside.ico", pngInside), true},
         {"1", manyFile, true},
-        {"1", writeFile("huge.ico", joinIcons({red, huge})), false},
-        {"1", writeFile("large.ico", red + QByteArray(5 << 20, '\0')), false},
+        {"1", write("huge.ico", joinIcons({red, huge})), false},
+        {"1", write("large.ico", red + QByteArray(5 << 20, '\0')), false},
     };
     for (const auto& [userIcon, file, custom] : cases) {
         rig.save(kUserIcon, userIcon);

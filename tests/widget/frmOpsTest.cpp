@@ -1,8 +1,8 @@
 // The options dialog over the real main window and settings store, with fake tray, mixer and
 // process.
 
-#include "FileChooser.h"
 #include "FrmMainRig.h"
+#include "TestFiles.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -16,10 +16,6 @@
 using namespace settingNames;
 
 namespace {
-
-struct FakeChooser : FileChooser {
-    void showModeless() override {}
-};
 
 void clickIndicator(QCheckBox* box) {
     QStyleOptionButton option;
@@ -52,12 +48,11 @@ private:
     void start(const QString& configHome) {
         rig_ = std::make_unique<FrmMainRig>(QStringLiteral("/opt/brennet"), configHome);
         rig_->make().Initialize();
-        rig_->makeOptions().setChooser(&chooser_);
+        rig_->makeOptions();  // no file chooser: the Browse buttons are frmOpenTest's
     }
     frmOps& ops() { return *rig_->ops; }
 
     std::unique_ptr<FrmMainRig> rig_;
-    FakeChooser chooser_;
 };
 
 // The left hold shows the modeless dialog filled from the settings, with the main window's icon
@@ -182,9 +177,7 @@ void frmOpsTest::failuresKeepRunning() {
     for (const QString& key : {kStep, kSound, kUserIcon, kIconFile, kSoundFile}) {
         rig_->save(key, QStringLiteral("1"));
     }
-    QFile file(rig_->settings.fileName(kApplication));
-    const QByteArray before = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    file.close();
+    const QByteArray before = readFile(rig_->settings.fileName(kApplication));
     rig_->form->Timer1_Timer();
     ops().setStepText(QStringLiteral("7"));
     ops().IconName = QStringLiteral("/pics/") + QString(300, QLatin1Char('a'));
@@ -217,7 +210,7 @@ void frmOpsTest::failuresKeepRunning() {
         QVERIFY(rig_->process.started.isEmpty());
         QCOMPARE(rig_->tray.count(NIM_DELETE), 0);
         QVERIFY(ops().loadedForm()->isVisible());  // the user can try again or cancel
-        QCOMPARE(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray(), before);
+        QCOMPARE(readFile(rig_->settings.fileName(kApplication)), before);
     }
 }
 
