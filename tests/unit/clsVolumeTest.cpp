@@ -152,7 +152,7 @@ TEST_F(clsVolumeTest, LevelsAreWhatTheServerHoldsAndBadWritesChangeNothing) {
     clsVolume& v = *volume;
     FakeEngine::State& master = engine.lines[Line::Speakers];
 
-    // (Reads that follow another program's writes: ClsVolumeAlsaTest and follow_master.sh.) Past
+    // (Reads that follow another program's writes: ClsVolumeAlsaTest and gestures.sh.) Past
     // the top is the top; a negative level is refused and changes nothing.
     v.VolumeLevel(v.VolumeMax() + 1000);
     for (int32_t bad : {-1, INT32_MIN}) {
