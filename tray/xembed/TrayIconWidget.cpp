@@ -20,6 +20,10 @@ namespace {
 constexpr char kWmClass[] = "brennet\0Brennet";
 constexpr char kWmName[] = "Brennet";
 constexpr int kHoldMs = 500;  // as the left and right holds
+// A window the tray has not mapped yet, or whose new size the server has and Qt not yet, shows
+// no background: look again this often, for up to two seconds.
+constexpr int kGrabRetryMs = 50;
+constexpr int kGrabRetries = 40;
 
 }  // namespace
 
@@ -65,6 +69,7 @@ void TrayIconWidget::setEmbedded(bool embedded) {
         return;
     }
     backgroundStale_ = true;
+    grabRetries_ = 0;
     if (!translucent_) {
         // The tray's background shows through wherever the icon is transparent: with a
         // parent-relative background, clearing the window paints the tray's background into it.
@@ -92,8 +97,15 @@ void TrayIconWidget::grabTrayBackground() {
     xcb_get_image_reply_t* reply = xcb_get_image_reply(connection_, cookie, &error);
     std::free(error);
     if (!reply) {
+        // Painted over with the palette's colour meanwhile; a later look finds the background.
+        if (grabRetries_ < kGrabRetries) {
+            ++grabRetries_;
+            backgroundStale_ = true;
+            QTimer::singleShot(kGrabRetryMs, this, qOverload<>(&QWidget::update));
+        }
         return;
     }
+    grabRetries_ = 0;
     // A 24-bit window comes back as 32 bits per pixel; the server's byte order must be ours.
     const bool lsbServer =
         xcb_get_setup(connection_)->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
@@ -208,12 +220,14 @@ void TrayIconWidget::wheelEvent(QWheelEvent* event) {
 
 void TrayIconWidget::resizeEvent(QResizeEvent*) {
     backgroundStale_ = true;
+    grabRetries_ = 0;
     update();
 }
 
 void TrayIconWidget::moveEvent(QMoveEvent*) {
     if (embedded_) {
         backgroundStale_ = true;
+        grabRetries_ = 0;
         update();
     }
 }

@@ -57,6 +57,7 @@ private:
     bool translucent_;
     bool embedded_ = false;
     bool backgroundStale_ = true;
+    int grabRetries_ = 0;  // failed looks at the tray's background since it last changed
     QIcon icon_;
     QImage background_;
     int wheelRest_ = 0;  // eighths of a degree turned since the last whole notch
