@@ -25,19 +25,24 @@ status=$?
 
 # The pixels of the blue speaker in the icon's area of a new screenshot NAME.
 blue_pixels() { icon_rgb "$1" | awk '$3 > $1 + 60 && $3 > 150' | wc -l; }
+# In a new screenshot NAME, the icon's most common colour is the tray's just left of it: the
+# tray's background shows through the icon (a first frame may still be the palette's).
+over_tray() {
+    read -r x y _ h < <(icon_geometry)
+    background=$(icon_rgb "$1" | sort | uniq -c | sort -rn | awk 'NR == 1 {print $2, $3, $4}')
+    tray_colour=$(convert "$E2E_DIR/$1.png" -crop "1x1+$((x - 1))+$((y + h / 2))" -depth 8 txt:- |
+        awk -F'[(),]' 'NR > 1 {print $3, $4, $5}')
+    [ -n "$background" ] && [ "$background" = "$tray_colour" ]
+}
 
 e2e_setup
 brennet_start
 
 # Visible in the tray: the icon's own blue is on screen where the icon is, over the tray's
 # background colour.
-read -r x y w h < <(icon_geometry)
+read -r x y _ _ < <(icon_geometry)
 [ "$y" -lt 24 ] || fail "the icon is at $x,$y, not in the tray at the top of the screen"
-background=$(icon_rgb docked | sort | uniq -c | sort -rn | awk 'NR == 1 {print $2, $3, $4}')
-tray_colour=$(convert "$E2E_DIR/docked.png" -crop "1x1+$((x - 1))+$((y + h / 2))" -depth 8 txt:- |
-    awk -F'[(),]' 'NR > 1 {print $3, $4, $5}')
-[ -n "$background" ] && [ "$background" = "$tray_colour" ] ||
-    fail "the icon's background is $background, the tray's $tray_colour"
+wait_until -t 5 over_tray docked || fail "the icon's background is $background, the tray's $tray_colour"
 blue=$(blue_pixels docked)
 [ "$blue" -ge 40 ] || fail "only $blue pixels of the blue speaker in the icon's area"
 
@@ -61,6 +66,8 @@ kill -0 "$BRENNET_PID" || fail "brennet ended with the tray host"
 wait_icon
 kill -0 "$BRENNET_PID" || fail "brennet ended"
 click_expect 1 13108 "a left click after the tray host's restart did not step up"
+wait_until -t 5 over_tray redocked ||
+    fail "the re-docked icon's background is $background, the tray's $tray_colour"
 blue=$(blue_pixels redocked)
 [ "$blue" -ge 40 ] || fail "the re-docked icon is not drawn ($blue blue pixels)"
 
